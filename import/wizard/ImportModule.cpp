@@ -1,0 +1,3 @@
+#include "app/Modules.h"
+
+IImportModule* vaccoraImportModule() { return nullptr; }

@@ -1,0 +1,3 @@
+#include "app/Modules.h"
+
+IReportModule* vaccoraReportModule() { return nullptr; }
