@@ -12,6 +12,7 @@ else
   "$REPO/scripts/build.sh" "$B"
 fi
 export VACCORA_SERVER_DIR="$B/fbserver"
-"$REPO/scripts/firebird-server" start
+VACCORA_SERVER_PORT=$("$REPO/scripts/firebird-server" start)
+export VACCORA_SERVER_PORT
 trap '"$REPO/scripts/firebird-server" stop' EXIT
 ctest --test-dir "$B" --output-on-failure -j"$(nproc)" "$@"
