@@ -1,0 +1,409 @@
+// Converting cell texts into field values and the per-field formats.
+#include "import/engine/ImportConvert.h"
+
+#include "import/engine/ImportCharset.h"
+#include "import/engine/ImportPlatform.h"
+
+#include <QFileInfo>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool containsIgnoreCase(const QStringList& list, const QString& text) {
+    for (const QString& s : list)
+        if (s.compare(text, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// Blanks as the platform's trim sees them: every character up to the space.
+QString trimBlanks(const QString& s) {
+    int b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= 32) ++b;
+    while (e > b && s[e - 1].unicode() <= 32) --e;
+    return s.mid(b, e - b);
+}
+
+// The numeric text with the decimal separator as '.', or false when it
+// holds characters a number cannot have.
+bool toAsciiNumber(const QString& text, QChar decimalSeparator, std::string& out) {
+    out.clear();
+    out.reserve(text.size());
+    for (QChar c : text) {
+        ushort u = c.unicode();
+        if (c == decimalSeparator) out += '.';
+        else if (u == '.' && decimalSeparator != QLatin1Char('.')) return false;
+        else if (u < 128) out += (char)u;
+        else return false;
+    }
+    // blanks around the number are allowed
+    size_t b = out.find_first_not_of(' ');
+    if (b == std::string::npos) return false;
+    size_t e = out.find_last_not_of(' ');
+    out = out.substr(b, e - b + 1);
+    return !out.empty();
+}
+
+bool parseDouble(const std::string& s, double& v) {
+    const char* first = s.data();
+    const char* last = s.data() + s.size();
+    if (first < last && *first == '+') ++first;
+    if (first == last) return false;
+    // digits, optional fraction, optional exponent; no hex, inf or nan
+    const char* p = first;
+    if (*p == '-') ++p;
+    bool digits = false;
+    while (p < last && *p >= '0' && *p <= '9') { ++p; digits = true; }
+    if (p < last && *p == '.') {
+        ++p;
+        while (p < last && *p >= '0' && *p <= '9') { ++p; digits = true; }
+    }
+    if (!digits) return false;
+    if (p < last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < last && (*p == '+' || *p == '-')) ++p;
+        bool expDigits = false;
+        while (p < last && *p >= '0' && *p <= '9') { ++p; expDigits = true; }
+        if (!expDigits) return false;
+    }
+    if (p != last) return false;
+    std::string copy(first, last);
+    if (!copy.empty() && copy[0] == '.') copy.insert(copy.begin(), '0');
+    if (copy.size() > 1 && copy[0] == '-' && copy[1] == '.') copy.insert(copy.begin() + 1, '0');
+    auto res = std::from_chars(copy.data(), copy.data() + copy.size(), v);
+    return res.ec == std::errc() && res.ptr == copy.data() + copy.size();
+}
+
+bool parseInt64(const std::string& s, qint64& v) {
+    const char* first = s.data();
+    const char* last = s.data() + s.size();
+    if (first < last && *first == '+') ++first;
+    if (first == last) return false;
+    auto res = std::from_chars(first, last, v);
+    return res.ec == std::errc() && res.ptr == last;
+}
+
+QString replaceFirstDot(QString text, QChar decimalSeparator) {
+    if (decimalSeparator != QLatin1Char('.')) {
+        int i = text.indexOf(QLatin1Char('.'));
+        if (i >= 0) text[i] = decimalSeparator;
+    }
+    return text;
+}
+
+int readToken(const QString& token) {
+    bool ok;
+    int v = token.toInt(&ok);
+    if (ok && v != 0) return v;
+    QString digits;
+    for (QChar c : token)
+        if (c.isDigit()) digits += c;
+    v = digits.toInt(&ok);
+    return ok ? v : 0;
+}
+
+bool hasDigit(const QString& token) {
+    for (QChar c : token)
+        if (c.isDigit()) return true;
+    return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+bool vaccoraTextToDouble(const QString& text, QChar decimalSeparator, double& value) {
+    std::string ascii;
+    return toAsciiNumber(text, decimalSeparator, ascii) && parseDouble(ascii, value);
+}
+
+double vaccoraParseDateByFormat(const QString& text, const QString& format) {
+    if (text.isEmpty() || format.size() <= 4) return 0;
+    QString f = format.toUpper();
+    QString t = text;
+    int y = 0, m = 0, d = 0, h = 0, n = 0, s = 0, z = 0;
+    bool pm = false, am = false;
+    const char* const months[12] = {"January", "February", "March", "April", "May", "June",
+                                     "July", "August", "September", "October", "November", "December"};
+    auto take = [&](int count, QString& token) {
+        if (t.isEmpty()) return false;
+        token = t.left(count);
+        t.remove(0, count);
+        return true;
+    };
+    while (!f.isEmpty()) {
+        QString token;
+        const QChar c = f[0];
+        if (f.startsWith(QLatin1String("YYYY")) || f.startsWith(QLatin1String("YY")) || c == QLatin1Char('Y')) {
+            int len = f.startsWith(QLatin1String("YYYY")) ? 4 : f.startsWith(QLatin1String("YY")) ? 2 : 1;
+            f.remove(0, len);
+            if (!take(len, token)) return 0;
+            y = readToken(token);
+            if (y == 0) return 0;
+            if (len == 2) y += y < 70 ? 2000 : 1900;
+            else if (len == 1) y += 2000;
+        } else if (f.startsWith(QLatin1String("MMM"))) {
+            bool full = f.startsWith(QLatin1String("MMMM"));
+            f.remove(0, full ? 4 : 3);
+            if (t.isEmpty()) return 0;
+            int found = 0;
+            for (int i = 0; i < 12 && !found; ++i) {
+                QString name = QString::fromLatin1(months[i]);
+                if (!full) name = name.left(3);
+                if (t.contains(name, Qt::CaseInsensitive)) {
+                    found = i + 1;
+                    t.remove(0, name.size());
+                }
+            }
+            m = found;
+            if (m == 0) return 0;
+        } else if (c == QLatin1Char('M') || c == QLatin1Char('D') || c == QLatin1Char('H') ||
+                   c == QLatin1Char('N') || c == QLatin1Char('S')) {
+            int len = f.size() > 1 && f[1] == c ? 2 : 1;
+            f.remove(0, len);
+            if (!take(len, token)) return 0;
+            int v = readToken(token);
+            if (c == QLatin1Char('M')) { if ((m = v) == 0) return 0; }
+            else if (c == QLatin1Char('D')) { if ((d = v) == 0) return 0; }
+            else {
+                if (!hasDigit(token)) return 0;
+                (c == QLatin1Char('H') ? h : c == QLatin1Char('N') ? n : s) = v;
+            }
+        } else if (f.startsWith(QLatin1String("ZZZ"))) {
+            f.remove(0, 3);
+            if (!take(3, token)) return 0;
+            if (!hasDigit(token)) return 0;
+            z = readToken(token);
+        } else if (f.startsWith(QLatin1String("AP"))) {
+            f.remove(0, 2);
+            if (!take(2, token)) return 0;
+            if (token[0] == QLatin1Char('P') || token[0] == QLatin1Char('p')) pm = true;
+            else am = true;
+        } else {
+            f.remove(0, 1);
+            if (t.isEmpty() || t[0] != c) return 0;
+            t.remove(0, 1);
+        }
+    }
+    if (pm && h < 12) h += 12;
+    else if (am && h == 12) h = 0;
+    double v;
+    if (!vaccoraTryEncodeDateTime(y, m, d, h, n, s, z, v)) return 0;
+    return v;
+}
+
+// ---------------------------------------------------------------------------
+// TImportEngine: conversions
+
+void TImportEngine::TextToString(const QString& text, TFieldType, QVariant& value) { value = QVariant(text); }
+
+void TImportEngine::TextToBytes(const QString& text, QVariant& value) {
+    value = QVariant(vaccoraEncodeSingleByte(text, vaccoraDesktopCodePages().Ansi));
+}
+
+void TImportEngine::TextToFloat(const QString& text, TFieldType, QVariant& value) {
+    QString t = text;
+    t.remove(Formats.ThousandSeparator);
+    t = replaceFirstDot(t, Formats.DecimalSeparator);
+    double v;
+    if (!vaccoraTextToDouble(t, Formats.DecimalSeparator, v)) throw EImportError(ImportFmt(SNotAFloat, {t}));
+    value = QVariant(v);
+}
+
+void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant& value) {
+    QString t = text;
+    t.remove(Formats.ThousandSeparator);
+    t = replaceFirstDot(t, Formats.DecimalSeparator);
+    std::string ascii;
+    bool ok = toAsciiNumber(t, Formats.DecimalSeparator, ascii);
+    qint64 v = 0;
+    if (ok && !parseInt64(ascii, v)) {
+        // a number with a fraction is rounded (half to even), as the
+        // variant conversion does
+        double d;
+        ok = parseDouble(ascii, d) && std::fabs(d) < 9.2e18;
+        if (ok) v = (qint64)std::nearbyint(d);
+    }
+    if (ok && type != TFieldType::ftLargeint &&
+        (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
+        ok = false;
+    if (!ok) {
+        if (containsIgnoreCase(Formats.BooleanTrue, text)) v = 1;
+        else if (containsIgnoreCase(Formats.BooleanFalse, text)) v = 0;
+        else throw EImportError(ImportFmt(SNotAnInteger, {t}));
+    }
+    value = type == TFieldType::ftLargeint ? QVariant((qlonglong)v) : QVariant((int)v);
+}
+
+void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
+    double v = 0;
+    if (vaccoraTryStrToDateTime(text, Formats, v) || (v = vaccoraParseDateByFormat(text, Formats.ShortDateFormat)) != 0) {
+        value = QVariant(vaccoraDaysToDateTime(v));
+        return;
+    }
+    int nbsp = text.indexOf(QChar(0x00A0));
+    if (nbsp >= 0) {
+        QString t = text;
+        t[nbsp] = QLatin1Char(' ');
+        if (vaccoraTryStrToDateTime(t, Formats, v)) {
+            value = QVariant(vaccoraDaysToDateTime(v));
+            return;
+        }
+    }
+    if (vaccoraTextToDouble(text, Formats.DecimalSeparator, v) && std::fabs(v) < 2958466.0) {
+        value = QVariant(vaccoraDaysToDateTime(v));
+        return;
+    }
+    throw EImportError(ImportFmt(SWrongDateFormat, {text}));
+}
+
+QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
+    const QString trimmed = trimBlanks(text);
+    if (containsIgnoreCase(Formats.NullValues, trimmed)) return QVariant();
+    QVariant value;
+    switch (type) {
+    case TFieldType::ftString:
+    case TFieldType::ftBlob:
+        TextToString(text, type, value);
+        return value;
+    default: break;
+    }
+    if (trimmed.isEmpty()) return QVariant();
+    switch (type) {
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftLargeint:
+        TextToInteger(text, type, value);
+        break;
+    case TFieldType::ftBoolean:
+        if (containsIgnoreCase(Formats.BooleanTrue, text)) value = QVariant(true);
+        else if (containsIgnoreCase(Formats.BooleanFalse, text)) value = QVariant(false);
+        else throw EImportError(ImportFmt(SNotABoolean, {text}));
+        break;
+    case TFieldType::ftFloat:
+        TextToFloat(text, type, value);
+        break;
+    case TFieldType::ftDate:
+    case TFieldType::ftTime:
+    case TFieldType::ftDateTime:
+        TextToDateTime(text, value);
+        break;
+    default:
+        throw EImportError(TImportLocale::Text(SUnknownFieldType));
+    }
+    return value;
+}
+
+// ---------------------------------------------------------------------------
+// Field formats
+
+namespace {
+
+QString quotedEmpty(const QString& v) { return v == QLatin1String("''") ? QString() : v; }
+
+QString controlCodes(QString s) {
+    s.replace(QLatin1String("#10"), QStringLiteral("\n"));
+    s.replace(QLatin1String("#13"), QStringLiteral("\r"));
+    return s;
+}
+
+}  // namespace
+
+void vaccoraApplyReplacements(QString& value, const TImportReplacements& replacements) {
+    for (const TImportReplacement& r : replacements) {
+        QString find = controlCodes(r.TextToFind);
+        if (find.isEmpty()) continue;
+        value.replace(find, controlCodes(r.ReplaceWith), r.IgnoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive);
+    }
+}
+
+void TImportEngine::ApplyFieldFormat(TImportCol& col) {
+    const TImportFieldFormat* f = FieldFormats.Find(col.Name);
+    if (!f) return;
+    QString& value = col.Value;
+    if (!f->Script.isEmpty() && ScriptEngine) {
+        TImportScriptEngine& se = *ScriptEngine;
+        se.Script = f->Script.join(QLatin1Char('\n'));
+        se.InputValue = QVariant(value);
+        se.InputValueFlag = QLatin1Char('%') + col.Name + QLatin1Char('%');
+        QString literal;
+        se.MakeLiteral(value, literal);
+        QString expression = se.Script;
+        expression.replace(se.InputValueFlag, literal);
+        QString result;
+        if (se.Evaluate(expression, result)) {
+            value = result;
+        } else {
+            TImportScriptError error;
+            se.LastError(error);
+            bool raise = false;
+            QString message = error.Description;
+            if (OnScriptExecuteError) {
+                OnScriptExecuteError(*this, error, col.Name, raise, message);
+                if (raise) throw EImportError(message);
+            }
+        }
+        vaccoraApplyReplacements(value, f->Replacements);
+        return;
+    }
+    for (TGenerator& g : m_generators) {
+        if (g.FieldName.compare(col.Name, Qt::CaseInsensitive) != 0) continue;
+        if (g.First) g.First = false;
+        else g.Value += g.Step;
+        value = QString::number(g.Value);
+        return;
+    }
+    bool skipReplacements = false;
+    if (!f->DefaultValue.isEmpty() && !f->NullValue.isEmpty() &&
+        ((f->NullValue == QLatin1String("''") && value.isEmpty()) ||
+         value.compare(f->NullValue, Qt::CaseInsensitive) == 0)) {
+        value = quotedEmpty(f->DefaultValue);
+        skipReplacements = true;
+    }
+    if (!f->ConstantValue.isEmpty()) {
+        value = quotedEmpty(f->ConstantValue);
+        skipReplacements = true;
+    }
+    switch (f->Functions) {
+    case ifNone: break;
+    case ifDate:
+        value = vaccoraFormatDateTime(Formats.ShortDateFormat, vaccoraDateTimeToDays(QDateTime::currentDateTime()), Formats);
+        break;
+    case ifTime:
+        value = vaccoraFormatDateTime(Formats.LongTimeFormat, vaccoraDateTimeToDays(QDateTime::currentDateTime()), Formats);
+        break;
+    case ifDateTime: {
+        double now = vaccoraDateTimeToDays(QDateTime::currentDateTime());
+        value = vaccoraFormatDateTime(Formats.ShortDateFormat, now, Formats) + QLatin1Char(' ') +
+                vaccoraFormatDateTime(Formats.LongTimeFormat, now, Formats);
+        break;
+    }
+    case ifLongFileName: value = FileName(); break;
+    case ifShortFileName: value = QFileInfo(FileName()).fileName(); break;
+    }
+    if (!skipReplacements) vaccoraApplyReplacements(value, f->Replacements);
+    if (f->QuoteAction == qaAdd) {
+        value = f->LeftQuote + value + f->RightQuote;
+    } else if (f->QuoteAction == qaRemove) {
+        if (!f->LeftQuote.isEmpty() && value.startsWith(f->LeftQuote)) value.remove(0, f->LeftQuote.size());
+        if (!f->RightQuote.isEmpty() && value.endsWith(f->RightQuote)) value.chop(f->RightQuote.size());
+    }
+    switch (f->CharCase) {
+    case iccNone: break;
+    case iccUpper: value = value.toUpper(); break;
+    case iccLower: value = value.toLower(); break;
+    case iccUpperFirst:
+        value = value.toLower();
+        if (!value.isEmpty()) value[0] = value[0].toUpper();
+        break;
+    case iccUpperFirstWord:
+        for (int i = 0; i < value.size(); ++i)
+            if (i == 0 || value[i - 1] == QLatin1Char(' ')) value[i] = value[i].toUpper();
+        break;
+    }
+    if (value.isEmpty()) return;
+    if (f->CharSet == icsAnsi) value = vaccoraOemToAnsi(value);
+    else if (f->CharSet == icsOem) value = vaccoraAnsiToOem(value);
+}
