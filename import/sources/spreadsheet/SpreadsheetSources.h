@@ -1,0 +1,3 @@
+#pragma once
+// Registers the spreadsheet import sources with the engine's source registry.
+void vaccoraRegisterSpreadsheetSources();
