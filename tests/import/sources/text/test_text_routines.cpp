@@ -11,11 +11,15 @@
 
 #include <set>
 
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 namespace {
 
 QString fixture(const char* name)
 {
-    return qEnvironmentVariable("VACCORA_SOURCE_DIR") + QStringLiteral("/tests/fixtures/text/") + QLatin1String(name);
+    return QStringLiteral(VACCORA_TEXT_FIXTURES "/") + QLatin1String(name);
 }
 
 QStringList readLines(const QByteArray& bytes, int codePage)
