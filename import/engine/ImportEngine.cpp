@@ -314,6 +314,16 @@ void TImportEngine::FinalCommitRequest() {
 
 // ---- writing a row ----------------------------------------------------------------
 
+// Key texts are read with the import's formats, as the row's values are.
+void TImportEngine::convertKeys(const QStringList& fields, QVariantList& values) {
+    for (int i = 0; i < fields.size() && i < values.size(); ++i) {
+        if (values[i].typeId() != QMetaType::QString) continue;
+        int index = DataSet->FieldIndex(fields[i]);
+        if (index < 0) continue;
+        values[i] = ConvertText(values[i].toString(), DataSet->FieldDefs()[index].DataType);
+    }
+}
+
 bool TImportEngine::locate(bool duplicateTest) {
     if (ImportDestination != qidDataSet || !DataSet) return false;
     QStringList names;
@@ -325,6 +335,7 @@ bool TImportEngine::locate(bool duplicateTest) {
             values << QVariant(m_row.Value(c));
         }
         try {
+            convertKeys(names, values);
             return DataSet->Locate(names, values, false);
         } catch (const std::exception&) {
             return false;
@@ -346,6 +357,7 @@ bool TImportEngine::locate(bool duplicateTest) {
     else vals << keyValues;
     if (fields.isEmpty() || fields.size() != vals.size()) return false;
     try {
+        convertKeys(fields, vals);
         return DataSet->Locate(fields, vals, true);
     } catch (const std::exception&) {
         return false;

@@ -452,6 +452,7 @@ private:
     void writeLogLine(const QString& line);
     void setValues();
     bool locate(bool duplicateTest);
+    void convertKeys(const QStringList& fields, QVariantList& values);
     void logValueError(const QString& message);
     void runRows();
 

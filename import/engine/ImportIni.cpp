@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #define SI_NO_CONVERSION 1
+#define SI_IMPLEMENTATION 1
 #include <SimpleIni.h>
 
 #include <algorithm>
