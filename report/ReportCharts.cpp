@@ -258,15 +258,44 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
         axisRight->setRange(0, r.max > 0 ? r.max * 1.15 : 1);
     }
 
+    // the legend is drawn here (Qt's legend elides long titles): one entry per series
     const QString legend = def.value("legend").toString("right");
-    if (legend == QLatin1String("none")) {
-        chart->legend()->hide();
-    } else {
-        chart->legend()->setAlignment(legend == QLatin1String("bottom") ? Qt::AlignBottom : Qt::AlignRight);
-        chart->legend()->setFont(font);
-        chart->legend()->setLabelColor(Qt::black);
-        chart->legend()->setBackgroundVisible(false);
-        chart->legend()->setShowToolTips(false);
+    chart->legend()->hide();
+    struct TEntry { QString title; QColor color; bool line; double width; };
+    QVector<TEntry> entries;
+    if (legend != QLatin1String("none"))
+        for (int i = 0; i < defSeries.size(); ++i) {
+            const QJsonObject s = defSeries.at(i).toObject();
+            const QString k = s.value("kind").toString();
+            entries << TEntry{dataSeries.at(i).toObject().value("title").toString(), QColor(s.value("color").toString("#000000")),
+                              k == QLatin1String("line"), 0};
+        }
+    const QFontMetricsF lfm(font);
+    const double lineH = lfm.height() + 3, mark = 12;
+    double legendW = 0, legendH = 0;
+    QVector<QPointF> entryPos;
+    for (TEntry& e : entries) e.width = mark + 4 + lfm.horizontalAdvance(e.title);
+    if (!entries.isEmpty() && legend == QLatin1String("bottom")) {
+        double x = 0, y = 0;
+        const double avail = target.width() - 8;
+        for (const TEntry& e : entries) {
+            if (x > 0 && x + e.width > avail) {
+                x = 0;
+                y += lineH;
+            }
+            entryPos << QPointF(x, y);
+            x += e.width + 10;
+            legendW = std::max(legendW, x - 10);
+        }
+        legendH = y + lineH;
+        chart->setMargins(QMargins(4, 4, 4, 4 + (int)std::ceil(legendH)));
+    } else if (!entries.isEmpty()) {
+        for (int i = 0; i < entries.size(); ++i) {
+            entryPos << QPointF(0, i * lineH);
+            legendW = std::max(legendW, entries[i].width);
+        }
+        legendH = entries.size() * lineH;
+        chart->setMargins(QMargins(4, 4, 8 + (int)std::ceil(legendW), 4));
     }
 
     chart->setGeometry(QRectF(0, 0, target.width(), target.height()));
@@ -311,6 +340,26 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
             }
             ++setIndex;
         }
+    }
+    // legend entries
+    painter.setClipping(false);
+    QPointF origin;
+    if (legend == QLatin1String("bottom")) origin = QPointF(target.left() + (target.width() - legendW) / 2, target.bottom() - legendH - 2);
+    else origin = QPointF(target.right() - legendW - 4, target.top() + plot.top() + (plot.height() - legendH) / 2);
+    for (int i = 0; i < entries.size(); ++i) {
+        const TEntry& e = entries[i];
+        const QPointF p = origin + entryPos[i];
+        const double cy = p.y() + lineH / 2;
+        if (e.line) {
+            painter.setPen(QPen(e.color, 2));
+            painter.drawLine(QPointF(p.x(), cy), QPointF(p.x() + mark, cy));
+        } else {
+            painter.setPen(QPen(Qt::black, 0.5));
+            painter.setBrush(e.color);
+            painter.drawRect(QRectF(p.x() + 2, cy - 4, 8, 8));
+        }
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(p.x() + mark + 4, cy + lfm.ascent() / 2 - 1), e.title);
     }
     painter.restore();
 }

@@ -427,9 +427,14 @@ void TCrossTable::computeSizes() {
         if (ShowTotals) w = std::max(w, textWidth(m_colTotals[c].Text, m_colTotals[c].Style));
         m_colWidths[c] = std::min(w, m_maxWidth);
     }
-    // a title without column field sits over the one cell column
-    if (!HasColumnField && !m_title.Text.isEmpty() && nCols == 1)
-        m_colWidths[0] = std::min(std::max(m_colWidths[0], textWidth(m_title.Text, m_title.Style)), m_maxWidth);
+    // the title over the columns is not cut: its extra width is spread evenly
+    if (!m_title.Text.isEmpty() && nCols > 0) {
+        double sum = 0;
+        for (double w : m_colWidths) sum += w;
+        const double need = textWidth(m_title.Text, m_title.Style);
+        if (need > sum)
+            for (double& w : m_colWidths) w = std::min(w + (need - sum) / nCols, m_maxWidth);
+    }
     m_rowHeaderWidth = 0;
     if (HasRowField) {
         double w = std::max({textWidth(m_corner.Text, m_corner.Style), textWidth(m_rowFieldHeader.Text, m_rowFieldHeader.Style),
