@@ -212,7 +212,7 @@ void TImportEngine::openErrorLog() {
     }
     m_log = std::move(file);
     m_logPath = QFileInfo(path).absoluteFilePath();
-    writeLogLine(ImportFmt(SImportStarted, {TimeStamp()}) + QStringLiteral("\r\n"));
+    writeLogLine(ImportFmt(SImportStarted, {TimeStamp()}) + QStringLiteral("\r\n\r\n"));
 }
 
 void TImportEngine::writeLogLine(const QString& text) {

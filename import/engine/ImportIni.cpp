@@ -14,6 +14,7 @@
 
 struct TImportIniFile::Impl {
     CSimpleIniA ini{true, false, false};  // UTF-8, single keys, no multi-line values
+    Impl() { ini.SetSpaces(false); }
 };
 
 namespace {
@@ -101,9 +102,20 @@ void TImportIniFile::DeleteKey(const QString& section, const QString& key) {
     d->ini.Delete(enc(section).c_str(), enc(key).c_str());
 }
 
+// Values with blanks at either end are written in double quotes (the file
+// format trims them otherwise); reading takes one pair of enclosing quotes off.
+static bool needsQuotes(const QString& v) {
+    if (v.isEmpty()) return false;
+    return v.front().isSpace() || v.back().isSpace() ||
+           (v.size() >= 2 && v.front() == QLatin1Char('"') && v.back() == QLatin1Char('"'));
+}
+
 QString TImportIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
     const char* v = d->ini.GetValue(enc(section).c_str(), enc(key).c_str(), nullptr);
-    return v ? dec(v) : def;
+    if (!v) return def;
+    QString s = dec(v);
+    if (s.size() >= 2 && s.front() == QLatin1Char('"') && s.back() == QLatin1Char('"')) s = s.mid(1, s.size() - 2);
+    return s;
 }
 
 qint64 TImportIniFile::ReadInt64(const QString& section, const QString& key, qint64 def) const {
@@ -136,7 +148,8 @@ QChar TImportIniFile::ReadChar(const QString& section, const QString& key, QChar
 }
 
 void TImportIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    d->ini.SetValue(enc(section).c_str(), enc(key).c_str(), enc(value).c_str(), nullptr, true);
+    const QString stored = needsQuotes(value) ? QLatin1Char('"') + value + QLatin1Char('"') : value;
+    d->ini.SetValue(enc(section).c_str(), enc(key).c_str(), enc(stored).c_str(), nullptr, true);
 }
 
 void TImportIniFile::WriteInteger(const QString& section, const QString& key, qint64 value) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
 
@@ -206,7 +207,7 @@ TEST_F(FieldFormatRun, OrderOfTheSteps) {
     e.Rows = {{q("n/a"), q("a\r\nb"), q("x"), q("\"quoted\"")},
               {q("N/A"), q("c\r\nd"), q("y"), q("plain")},
               {q("5"), q("e"), q("z"), q("\"q")}};
-    e.Map = QStringList{q("A=1"), q("B=2"), q("C=3"), q("D=4")};
+    e.Map = QStringList{q("A=1"), q("B=2"), q("C=3"), q("D=4"), q("GEN=9")};
     TImportFieldFormat& a = e.FieldFormats.Add(q("a"));  // found ignoring case
     a.NullValue = q("n/a");
     a.DefaultValue = q("0");
@@ -220,7 +221,7 @@ TEST_F(FieldFormatRun, OrderOfTheSteps) {
     d.QuoteAction = qaRemove;
     d.LeftQuote = d.RightQuote = q("\"");
     d.CharCase = iccUpper;
-    TImportFieldFormat& g = e.FieldFormats.Add(q("GEN"));  // no map line: the row gets a column
+    TImportFieldFormat& g = e.FieldFormats.Add(q("GEN"));
     g.GeneratorValue = 100;
     g.GeneratorStep = 10;
     auto rows = run(e);
@@ -231,6 +232,10 @@ TEST_F(FieldFormatRun, OrderOfTheSteps) {
 }
 
 TEST_F(FieldFormatRun, ScriptsReplacementsAndFunctions) {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
     TTestSource e;
     e.Rows = {{q("abc"), q("1"), q("x")}};
     e.Map = QStringList{q("A=1"), q("B=2"), q("F=3")};

@@ -342,3 +342,26 @@ TEST_F(EngineTest, SkippedRowsCountInLineNumbersAndReadFailuresEndTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EngineTest, GeneratedAndConstantColumnsNeedNoMapLine) {
+    TTestSource e;
+    configure(e);
+    e.Map = QStringList{q("SB=1")};
+    TImportFieldFormat& g = e.FieldFormats.Add(q("laktace_den"));
+    g.GeneratorValue = 100;
+    g.GeneratorStep = 10;
+    e.FieldFormats.Add(q("DOJNICE")).ConstantValue = q("K1");
+    e.FieldFormats.Add(q("NOSUCH")).ConstantValue = q("x");  // not a field: no column
+    e.Rows = {{q("1")}, {q("2")}, {q("3")}};
+    for (int run = 0; run < 2; ++run) e.Execute();  // generators restart every run
+    TIBQuery qr(store->IBDatabase1, store->IBTransaction1);
+    qr.SQL << q("select LAKTACE_DEN, DOJNICE from KU order by SB, LAKTACE_DEN");
+    qr.Open();
+    QStringList got;
+    for (int i = 0; i < qr.RecordCount(); ++i) got << qr.Row(i)[0].toString() + qr.Row(i)[1].toString();
+    EXPECT_EQ(got.join(q(" ")), q("100K1 100K1 110K1 110K1 120K1 120K1"));
+}
+
+}  // namespace
