@@ -157,6 +157,14 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
     QVector<TValueLabel> valueLabels;
     QList<QAbstractSeries*> hideInLegend;
     QBarSeries* bars = nullptr;
+    struct TMarks { QColor color; double size = 4; QVector<QPointF> points; };
+    QVector<TMarks> marks;
+    // an empty series on the two main axes maps values to positions
+    auto* anchor = new QLineSeries;
+    anchor->setPen(Qt::NoPen);
+    chart->addSeries(anchor);
+    anchor->attachAxis(axisX);
+    anchor->attachAxis(axisY);
 
     for (int i = 0; i < defSeries.size(); ++i) {
         const QJsonObject s = defSeries.at(i).toObject();
@@ -211,21 +219,16 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
             outline->attachAxis(axisY);
             continue;
         } else if (kind == QLatin1String("points")) {
-            auto* sc = new QScatterSeries;
-            sc->setName(title);
-            sc->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-            sc->setMarkerSize(s.value("marker_size").toDouble(4));
-            sc->setColor(color);
-            sc->setBorderColor(Qt::transparent);
-            sc->setPen(Qt::NoPen);
+            // thousands of marks: drawn directly after the chart (a scatter series item per mark is slow)
+            TMarks m;
+            m.color = color;
+            m.size = s.value("marker_size").toDouble(4);
             for (int k = 0; k < pts.size(); ++k) {
                 const QJsonObject p = pts.at(k).toObject();
-                sc->append(xOf(p, k), p.value("value").toDouble());
+                m.points << QPointF(xOf(p, k), p.value("value").toDouble());
                 leftRange.add(p.value("value").toDouble());
             }
-            chart->addSeries(sc);
-            sc->attachAxis(axisX);
-            sc->attachAxis(axisY);
+            marks << m;
             continue;
         } else {
             auto* line = new QLineSeries;
@@ -311,6 +314,19 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
     const QFontMetricsF fm(font);
     const QRectF plot = chart->plotArea();
     painter.setClipRect(target);
+    if (!marks.isEmpty()) {
+        painter.save();
+        painter.setClipRect(plot.translated(target.topLeft()));
+        painter.setPen(Qt::NoPen);
+        for (const TMarks& m : marks) {
+            painter.setBrush(m.color);
+            for (const QPointF& v : m.points) {
+                const QPointF c = chart->mapToPosition(v, anchor) + target.topLeft();
+                painter.drawEllipse(c, m.size / 2, m.size / 2);
+            }
+        }
+        painter.restore();
+    }
     auto drawLabel = [&](QPointF pos, double v) {
         const QString text = barLabel(v);
         const double w = fm.horizontalAdvance(text);
