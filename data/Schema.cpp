@@ -11,21 +11,30 @@
 //
 // KU holds one row per cow and test day. The report's monthly statistics come
 // from seven views; aggregating KU in each of them and joining the seven
-// aggregates is far too slow for a national data set, so the views are plain
-// projections of KU_SUM, a summary per farm and test day that triggers on KU
-// keep up to date on every insert, update and delete (also for rows written
-// by other programs). KU_SUM holds the record count and, per SB group, the
-// group's record count and, per measured column, the count of non-NULL
-// values and their sum. Means are sum / count, NULL for an empty group; SB
-// means are whole numbers (the mean cast to INTEGER, as an average over the
-// integer column gives in dialect 1), the shares and the other means are
-// doubles.
+// aggregates is far too slow for a national data set, so the statistics are
+// kept per farm and test day in KU_SUM: the record count and, per SB group,
+// the group's record count and, per measured column, the count of non-NULL
+// values and their sum.
+//
+// Triggers on KU (insert, update, delete; also for rows written by other
+// programs) append the change of every row to KU_DELTA; a commit trigger
+// folds the committing transaction's deltas into KU_SUM, one update per farm
+// and test day. (Updating a KU_SUM row for every KU row instead makes
+// Firebird keep a back version per update within the transaction: an import
+// of 10,000 rows then runs at a few hundred rows per second.) The statistics
+// view KU_STAT adds the not yet folded deltas, so a transaction sees its own
+// uncommitted rows in the report at once.
+//
+// Means are sum / count, NULL for an empty group; SB means are whole numbers
+// (the mean cast to INTEGER, as an average over the integer column gives in
+// dialect 1), the shares and the other means are doubles.
 //
 // SB groups, matching the limits the report prints:
 //   low group   (views less150, less150_ku): SB < 100
 //   less800_ku:                              SB < 1000
 //   high group  (views more800, more800_ku): SB > 1000
-// A record with NULL SB counts in all_month and all_ku only.
+// A record with NULL SB counts in all_month and all_ku only; records without
+// farm or date belong to no test day.
 //
 // Every group view yields a row for every farm and test day of all_month
 // (count 0 and NULL means when the group is empty), so the inner joins of the
@@ -35,73 +44,101 @@ namespace {
 
 struct Group {
     const char* prefix;  // column prefix in KU_SUM
-    const char* cond;    // condition on :SB selecting the group
+    const char* cond;    // condition on SB selecting the group
 };
-const Group kGroups[] = {{"A", nullptr}, {"L", ":SB < 100"}, {"E", ":SB < 1000"}, {"M", ":SB > 1000"}};
+const Group kGroups[] = {{"A", nullptr}, {"L", "%1.SB < 100"}, {"E", "%1.SB < 1000"}, {"M", "%1.SB > 1000"}};
 const char* const kMeasures[] = {"SB", "DOJIVOST", "TUK", "BILKOVINA", "LAKTOZA"};
-const char* const kParams[] = {":SB", ":DOJ", ":TUK", ":BIL", ":LAK"};
 
-QString sumColumns()
+// The counter columns of KU_SUM / KU_DELTA after FARMA and DATUM.
+QStringList counterNames()
 {
-    QStringList cols;
+    QStringList names{QStringLiteral("N")};
     for (const Group& g : kGroups) {
-        if (g.cond) cols << QStringLiteral("%1_N INTEGER DEFAULT 0 NOT NULL").arg(QLatin1String(g.prefix));
+        if (g.cond) names << QStringLiteral("%1_N").arg(QLatin1String(g.prefix));
         for (const char* m : kMeasures) {
-            cols << QStringLiteral("%1_%2_N INTEGER DEFAULT 0 NOT NULL").arg(QLatin1String(g.prefix), QLatin1String(m));
-            cols << QStringLiteral("%1_%2_S DOUBLE PRECISION DEFAULT 0 NOT NULL").arg(QLatin1String(g.prefix), QLatin1String(m));
+            names << QStringLiteral("%1_%2_N").arg(QLatin1String(g.prefix), QLatin1String(m));
+            names << QStringLiteral("%1_%2_S").arg(QLatin1String(g.prefix), QLatin1String(m));
         }
     }
+    return names;
+}
+
+QString counterColumns()
+{
+    QStringList cols;
+    for (const QString& n : counterNames())
+        cols << n + (n.endsWith(QLatin1String("_S")) ? QStringLiteral(" DOUBLE PRECISION DEFAULT 0 NOT NULL")
+                                                     : QStringLiteral(" INTEGER DEFAULT 0 NOT NULL"));
     return cols.join(QStringLiteral(",\n  "));
 }
 
-// The column list and the increments of one change of weight :K.
-void increments(QStringList& names, QStringList& deltas)
+// Values of the counters for record `rec` (NEW or OLD) with weight k (+1/-1).
+QStringList counterValues(const char* rec, int k)
 {
-    names << QStringLiteral("N");
-    deltas << QStringLiteral(":K");
+    const QString r = QLatin1String(rec);
+    const QString K = QString::number(k);
+    QStringList v{K};
     for (const Group& g : kGroups) {
-        const QString w = g.cond ? QStringLiteral("W%1").arg(QLatin1String(g.prefix)) : QStringLiteral("K");
-        if (g.cond) {
-            names << QStringLiteral("%1_N").arg(QLatin1String(g.prefix));
-            deltas << QLatin1Char(':') + w;
-        }
-        for (int i = 0; i < 5; ++i) {
-            const QString base = QStringLiteral("%1_%2").arg(QLatin1String(g.prefix), QLatin1String(kMeasures[i]));
-            names << base + QStringLiteral("_N") << base + QStringLiteral("_S");
-            deltas << QStringLiteral("IIF(%1 IS NULL, 0, :%2)").arg(QLatin1String(kParams[i]), w);
-            deltas << QStringLiteral("COALESCE(%1, 0) * :%2").arg(QLatin1String(kParams[i]), w);
+        const QString w = g.cond ? QStringLiteral("IIF(%1, %2, 0)").arg(QString::fromLatin1(g.cond).arg(r), K) : K;
+        if (g.cond) v << w;
+        for (const char* m : kMeasures) {
+            const QString col = QStringLiteral("%1.%2").arg(r, QLatin1String(m));
+            v << QStringLiteral("IIF(%1 IS NULL, 0, %2)").arg(col, w);
+            v << QStringLiteral("COALESCE(%1, 0) * %2").arg(col, w);
         }
     }
+    return v;
 }
 
-QString procedure()
+QString deltaInsert(const char* rec, int k)
 {
-    QStringList names, deltas;
-    increments(names, deltas);
-    QStringList sets;
-    for (int i = 0; i < names.size(); ++i) sets << QStringLiteral("%1 = %1 + %2").arg(names[i], deltas[i]);
-    QString weights;
-    for (const Group& g : kGroups) {
-        if (!g.cond) continue;
-        weights += QStringLiteral("  W%1 = 0;\n  IF (%2) THEN W%1 = :K;\n").arg(QLatin1String(g.prefix), QLatin1String(g.cond));
+    return QStringLiteral("IF (%1.FARMA IS NOT NULL AND %1.DATUM IS NOT NULL) THEN\n"
+                          "    INSERT INTO KU_DELTA (FARMA, DATUM, %2) VALUES (%1.FARMA, %1.DATUM, %3);")
+        .arg(QLatin1String(rec), counterNames().join(QStringLiteral(", ")), counterValues(rec, k).join(QStringLiteral(", ")));
+}
+
+// Folds the deltas this transaction can see into KU_SUM.
+QString foldProcedure()
+{
+    const QStringList names = counterNames();
+    QStringList decl, sums, into, sets, vars;
+    for (int i = 0; i < names.size(); ++i) {
+        decl << QStringLiteral("DECLARE VARIABLE V%1 DOUBLE PRECISION;").arg(i);
+        sums << QStringLiteral("SUM(%1)").arg(names[i]);
+        into << QStringLiteral(":V%1").arg(i);
+        sets << QStringLiteral("%1 = %1 + :V%2").arg(names[i]).arg(i);
+        vars << QStringLiteral(":V%1").arg(i);
     }
-    QString decl;
-    for (const Group& g : kGroups)
-        if (g.cond) decl += QStringLiteral("DECLARE VARIABLE W%1 INTEGER;\n").arg(QLatin1String(g.prefix));
     return QStringLiteral(
-               "CREATE PROCEDURE KU_SUM_ADD (F SMALLINT, D DATE, K INTEGER, SB INTEGER, DOJ DOUBLE PRECISION,\n"
-               "  TUK DOUBLE PRECISION, BIL DOUBLE PRECISION, LAK DOUBLE PRECISION)\nAS\n%1"
-               "BEGIN\n  IF (F IS NULL OR D IS NULL) THEN EXIT;\n%2"
-               "  UPDATE KU_SUM SET %3\n  WHERE FARMA = :F AND DATUM = :D;\n"
-               "  IF (ROW_COUNT = 0) THEN\n    INSERT INTO KU_SUM (FARMA, DATUM, %4) VALUES (:F, :D, %5);\n"
-               "  IF (K < 0) THEN\n    DELETE FROM KU_SUM WHERE FARMA = :F AND DATUM = :D AND N <= 0;\nEND")
-        .arg(decl, weights, sets.join(QStringLiteral(",\n    ")), names.join(QStringLiteral(", ")), deltas.join(QStringLiteral(", ")));
+               "CREATE PROCEDURE KU_SUM_FOLD\nAS\nDECLARE VARIABLE F SMALLINT;\nDECLARE VARIABLE D DATE;\n%1\n"
+               "BEGIN\n"
+               "  FOR SELECT FARMA, DATUM, %2 FROM KU_DELTA GROUP BY FARMA, DATUM\n"
+               "      INTO :F, :D, %3 DO\n"
+               "  BEGIN\n"
+               "    UPDATE KU_SUM SET %4 WHERE FARMA = :F AND DATUM = :D;\n"
+               "    IF (ROW_COUNT = 0) THEN\n"
+               "      INSERT INTO KU_SUM (FARMA, DATUM, %5) VALUES (:F, :D, %6);\n"
+               "  END\n"
+               "  DELETE FROM KU_DELTA;\n"
+               "  DELETE FROM KU_SUM WHERE N <= 0;\n"
+               "END")
+        .arg(decl.join(QLatin1Char('\n')), sums.join(QStringLiteral(", ")), into.join(QStringLiteral(", ")),
+             sets.join(QStringLiteral(",\n      ")), names.join(QStringLiteral(", ")), vars.join(QStringLiteral(", ")));
 }
 
-QString call(const char* rec, int k)
+QString statView()
 {
-    return QStringLiteral("EXECUTE PROCEDURE KU_SUM_ADD(%1.FARMA, %1.DATUM, %2, %1.SB, %1.DOJIVOST, %1.TUK, %1.BILKOVINA, %1.LAKTOZA);")
-        .arg(QLatin1String(rec)).arg(k);
+    const QStringList names = counterNames();
+    QStringList sums;
+    for (const QString& n : names) sums << QStringLiteral("SUM(%1)").arg(n);
+    const QString cols = names.join(QStringLiteral(", "));
+    return QStringLiteral("CREATE VIEW KU_STAT (FARMA, DATUM, %1) AS\n"
+                          "SELECT FARMA, DATUM, %2 FROM (\n"
+                          "  SELECT FARMA, DATUM, %1 FROM KU_SUM\n"
+                          "  UNION ALL\n"
+                          "  SELECT FARMA, DATUM, %1 FROM KU_DELTA) U\n"
+                          "GROUP BY FARMA, DATUM HAVING SUM(N) > 0")
+        .arg(cols, sums.join(QStringLiteral(", ")));
 }
 
 QString mean(const QString& base, bool integer)
@@ -119,7 +156,7 @@ QString groupView(const char* name, const char* prefix, const char* suffix)
         cols << (suffix ? QStringLiteral("%1_%2").arg(QLatin1String(lower[i]), QLatin1String(suffix)) : QLatin1String(lower[i]));
         exprs << mean(QStringLiteral("%1_%2").arg(QLatin1String(prefix), QLatin1String(kMeasures[i])), i == 0);
     }
-    return QStringLiteral("CREATE VIEW %1 (%2) AS SELECT %3 FROM KU_SUM")
+    return QStringLiteral("CREATE VIEW %1 (%2) AS SELECT %3 FROM KU_STAT")
         .arg(QLatin1String(name), cols.join(QStringLiteral(", ")), exprs.join(QStringLiteral(", ")));
 }
 
@@ -135,15 +172,20 @@ QStringList vaccoraSchemaStatements()
         "  SB INTEGER,\n  MOCOVINA DOUBLE PRECISION,\n  DOJNICE VARCHAR(12) CHARACTER SET UTF8,\n"
         "  LAKTOZA DOUBLE PRECISION)");
     s << QStringLiteral("CREATE INDEX KU_FARMA_DATUM ON KU (FARMA, DATUM)");
-    s << QStringLiteral("CREATE TABLE KU_SUM (\n  FARMA SMALLINT NOT NULL,\n  DATUM DATE NOT NULL,\n"
-                        "  N INTEGER DEFAULT 0 NOT NULL,\n  %1,\n  PRIMARY KEY (FARMA, DATUM))").arg(sumColumns());
-    s << procedure();
-    s << QStringLiteral("CREATE TRIGGER KU_SUM_AI FOR KU AFTER INSERT AS\nBEGIN\n  %1\nEND").arg(call("NEW", 1));
-    s << QStringLiteral("CREATE TRIGGER KU_SUM_AD FOR KU AFTER DELETE AS\nBEGIN\n  %1\nEND").arg(call("OLD", -1));
-    s << QStringLiteral("CREATE TRIGGER KU_SUM_AU FOR KU AFTER UPDATE AS\nBEGIN\n  %1\n  %2\nEND").arg(call("OLD", -1), call("NEW", 1));
-    s << QStringLiteral("CREATE VIEW ALL_MONTH (DATUM, FARMA, POCET) AS SELECT DATUM, FARMA, N FROM KU_SUM");
-    s << QStringLiteral("CREATE VIEW LESS150 (DATUM, FARMA, POCET) AS SELECT DATUM, FARMA, L_N FROM KU_SUM");
-    s << QStringLiteral("CREATE VIEW MORE800 (DATUM, FARMA, POCET) AS SELECT DATUM, FARMA, M_N FROM KU_SUM");
+    s << QStringLiteral("CREATE TABLE KU_SUM (\n  FARMA SMALLINT NOT NULL,\n  DATUM DATE NOT NULL,\n  %1,\n"
+                        "  PRIMARY KEY (FARMA, DATUM))").arg(counterColumns());
+    s << QStringLiteral("CREATE TABLE KU_DELTA (\n  FARMA SMALLINT NOT NULL,\n  DATUM DATE NOT NULL,\n  %1)").arg(counterColumns());
+    s << QStringLiteral("CREATE INDEX KU_DELTA_FARMA_DATUM ON KU_DELTA (FARMA, DATUM)");
+    s << QStringLiteral("CREATE TRIGGER KU_SUM_AI FOR KU AFTER INSERT AS\nBEGIN\n  %1\nEND").arg(deltaInsert("NEW", 1));
+    s << QStringLiteral("CREATE TRIGGER KU_SUM_AD FOR KU AFTER DELETE AS\nBEGIN\n  %1\nEND").arg(deltaInsert("OLD", -1));
+    s << QStringLiteral("CREATE TRIGGER KU_SUM_AU FOR KU AFTER UPDATE AS\nBEGIN\n  %1\n  %2\nEND").arg(deltaInsert("OLD", -1), deltaInsert("NEW", 1));
+    s << foldProcedure();
+    s << QStringLiteral("CREATE TRIGGER KU_SUM_COMMIT ON TRANSACTION COMMIT AS\nBEGIN\n"
+                        "  IF (EXISTS (SELECT 1 FROM KU_DELTA)) THEN EXECUTE PROCEDURE KU_SUM_FOLD;\nEND");
+    s << statView();
+    s << QStringLiteral("CREATE VIEW ALL_MONTH (DATUM, FARMA, POCET) AS SELECT DATUM, FARMA, N FROM KU_STAT");
+    s << QStringLiteral("CREATE VIEW LESS150 (DATUM, FARMA, POCET) AS SELECT DATUM, FARMA, L_N FROM KU_STAT");
+    s << QStringLiteral("CREATE VIEW MORE800 (DATUM, FARMA, POCET) AS SELECT DATUM, FARMA, M_N FROM KU_STAT");
     s << groupView("ALL_KU", "A", nullptr);
     s << groupView("LESS150_KU", "L", "L150");
     s << groupView("LESS800_KU", "E", "L800");

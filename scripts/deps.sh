@@ -5,7 +5,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev qt6-declarative-dev libqt6opengl6-dev libgl-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-server firebird3.0-utils
-  fonts-liberation2
+  fonts-liberation2 fonts-liberation
   libsimpleini-dev libgsf-1-dev libxml2-dev libgumbo-dev mdbtools-dev libminizip-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   poppler-utils xvfb xauth
