@@ -106,6 +106,7 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
     axisX->setTitleFont(font);
     axisX->setLabelsFont(font);
     axisX->setGridLineVisible(false);
+    axisX->setTruncateLabels(false);
     axisX->setLabelsColor(Qt::black);
     axisX->setTitleBrush(Qt::black);
     QStringList used;
@@ -137,6 +138,15 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
         if (textCount == 0) xHi = 0.5;
         for (int i = 0; i < textLabels.size(); ++i) axisX->append(uniqueLabel(textLabels[i]), i);
     }
+    {
+        // labels that would run into each other stand upright
+        const QFontMetricsF afm(font);
+        double widest = 0;
+        for (const QString& l : used) widest = std::max(widest, afm.horizontalAdvance(l));
+        const double slotCount = std::max(1.0, xHi - xLo);
+        const double slotWidth = target.width() * 0.7 / slotCount;
+        if (widest + 4 > slotWidth) axisX->setLabelsAngle(-90);
+    }
     axisX->setRange(xLo, xHi);
     axisX->setStartValue(xLo);
     chart->addAxis(axisX, Qt::AlignBottom);
@@ -148,7 +158,7 @@ void vaccoraPaintChart(QPainter& painter, const QRectF& target, const QJsonObjec
     axisY->setLabelsColor(Qt::black);
     axisY->setTitleBrush(Qt::black);
     axisY->setGridLineVisible(def.value("left_grid").toBool(true));
-    axisY->setLabelFormat(QStringLiteral("%.4g"));
+    axisY->setLabelFormat(QStringLiteral("%.10g"));
     chart->addAxis(axisY, Qt::AlignLeft);
     QValueAxis* axisRight = nullptr;
     TAxisRange leftRange, rightRange;

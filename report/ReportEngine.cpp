@@ -60,6 +60,20 @@ QString vaccoraFormatValue(const QVariant& value, const QString& format) {
     return s;
 }
 
+// A mean printed without a number format: at most two decimals, trailing
+// zeros dropped, the system's decimal separator (a long default form would
+// widen the auto-sized columns of the matrix).
+static QString meanText(const QVariant& v, const QString& format, const QString& aggregation) {
+    if (format.isEmpty() && aggregation == QLatin1String("mean") && v.typeId() == QMetaType::Double) {
+        QString s = QString::number(v.toDouble(), 'f', 2);
+        while (s.endsWith(QLatin1Char('0'))) s.chop(1);
+        if (s.endsWith(QLatin1Char('.'))) s.chop(1);
+        s.replace(QLatin1Char('.'), decimalPoint());
+        return s;
+    }
+    return vaccoraFormatValue(v, format);
+}
+
 static QString qtDateFormat(const QString& f) {
     // the template's date format letters: d/D day, m/M month, y/Y year
     QString out;
@@ -383,7 +397,7 @@ void TCrossTable::Build(TReportDataset* ds) {
         for (int c = 0; c < nCols; ++c) {
             TCell& cell = m_grid[r][c];
             cell.Value = acc[r * nCols + c].result(f.Aggregation);
-            cell.Text = vaccoraFormatValue(cell.Value, f.Format);
+            cell.Text = meanText(cell.Value, f.Format, f.Aggregation);
             cell.Style = m_cell.Style;
             if (cell.Value.typeId() == QMetaType::QString) cell.Value = QVariant();  // texts carry no number for the script
             applyScript(cell, QStringLiteral("cell"));
@@ -398,7 +412,7 @@ void TCrossTable::Build(TReportDataset* ds) {
         for (int r = 0; r < nRows; ++r) {
             TCell& c = m_rowTotals[r];
             c.Value = rowAcc[r].result(f.Aggregation);
-            c.Text = vaccoraFormatValue(c.Value, rtFormat);
+            c.Text = meanText(c.Value, rtFormat, f.Aggregation);
             c.Style = m_rowTotal.Style;
             applyScript(c, QStringLiteral("row_total"));
         }
@@ -406,12 +420,12 @@ void TCrossTable::Build(TReportDataset* ds) {
         for (int k = 0; k < nCols; ++k) {
             TCell& c = m_colTotals[k];
             c.Value = colAcc[k].result(f.Aggregation);
-            c.Text = vaccoraFormatValue(c.Value, ctFormat);
+            c.Text = meanText(c.Value, ctFormat, f.Aggregation);
             c.Style = m_colTotal.Style;
             applyScript(c, QStringLiteral("column_total"));
         }
         m_grandTotal.Value = grandAcc.result(f.Aggregation);
-        m_grandTotal.Text = vaccoraFormatValue(m_grandTotal.Value, gtFormat);
+        m_grandTotal.Text = meanText(m_grandTotal.Value, gtFormat, f.Aggregation);
         m_grandTotal.Style = m_grand.Style;
         applyScript(m_grandTotal, QStringLiteral("grand_total"));
     }
