@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
@@ -16,14 +17,6 @@ bool containsIgnoreCase(const QStringList& list, const QString& text) {
     for (const QString& s : list)
         if (s.compare(text, Qt::CaseInsensitive) == 0) return true;
     return false;
-}
-
-// Blanks as the platform's trim sees them: every character up to the space.
-QString trimBlanks(const QString& s) {
-    int b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 32) ++b;
-    while (e > b && s[e - 1].unicode() <= 32) --e;
-    return s.mid(b, e - b);
 }
 
 // The numeric text with the decimal separator as '.', or false when it
@@ -76,13 +69,33 @@ bool parseDouble(const std::string& s, double& v) {
     return res.ec == std::errc() && res.ptr == copy.data() + copy.size();
 }
 
-bool parseInt64(const std::string& s, qint64& v) {
-    const char* first = s.data();
-    const char* last = s.data() + s.size();
-    if (first < last && *first == '+') ++first;
-    if (first == last) return false;
-    auto res = std::from_chars(first, last, v);
-    return res.ec == std::errc() && res.ptr == last;
+
+// Thousand separators removed, the first "." read as the decimal separator
+// (when that is not "." itself), the decimal separator written as '.',
+// blanks around the number dropped. False for texts no number can have.
+bool normalizeNumber(QStringView text, QChar thousand, QChar decimal, char* out, size_t cap, size_t& len) {
+    len = 0;
+    bool firstDot = decimal != QLatin1Char('.');
+    for (QChar c : text) {
+        if (c == thousand) continue;
+        if (c == QLatin1Char('.') && firstDot) {
+            firstDot = false;
+            c = decimal;
+        } else if (c == QLatin1Char('.') && decimal != QLatin1Char('.')) {
+            return false;
+        }
+        ushort u = c == decimal ? '.' : c.unicode();
+        if (u >= 128 || len + 1 >= cap) return false;
+        out[len++] = (char)u;
+    }
+    size_t b = 0;
+    while (b < len && out[b] <= ' ') ++b;
+    while (len > b && out[len - 1] <= ' ') --len;
+    if (b == len) return false;
+    if (b) std::memmove(out, out + b, len - b);
+    len -= b;
+    out[len] = 0;
+    return true;
 }
 
 QString replaceFirstDot(QString text, QChar decimalSeparator) {
@@ -204,27 +217,35 @@ void TImportEngine::TextToBytes(const QString& text, QVariant& value) {
 }
 
 void TImportEngine::TextToFloat(const QString& text, TFieldType, QVariant& value) {
+    char buf[128];
+    size_t len;
+    double v;
+    if (normalizeNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, buf, sizeof buf, len) &&
+        parseDouble(std::string(buf, len), v)) {
+        value = QVariant(v);
+        return;
+    }
     QString t = text;
     t.remove(Formats.ThousandSeparator);
-    t = replaceFirstDot(t, Formats.DecimalSeparator);
-    double v;
-    if (!vaccoraTextToDouble(t, Formats.DecimalSeparator, v)) throw EImportError(ImportFmt(SNotAFloat, {t}));
-    value = QVariant(v);
+    throw EImportError(ImportFmt(SNotAFloat, {replaceFirstDot(t, Formats.DecimalSeparator)}));
 }
 
 void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant& value) {
-    QString t = text;
-    t.remove(Formats.ThousandSeparator);
-    t = replaceFirstDot(t, Formats.DecimalSeparator);
-    std::string ascii;
-    bool ok = toAsciiNumber(t, Formats.DecimalSeparator, ascii);
+    char buf[128];
+    size_t len;
+    bool ok = normalizeNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, buf, sizeof buf, len);
     qint64 v = 0;
-    if (ok && !parseInt64(ascii, v)) {
-        // a number with a fraction is rounded (half to even), as the
-        // variant conversion does
-        double d;
-        ok = parseDouble(ascii, d) && std::fabs(d) < 9.2e18;
-        if (ok) v = (qint64)std::nearbyint(d);
+    if (ok) {
+        const char* first = buf;
+        if (*first == '+') ++first;
+        auto res = std::from_chars(first, buf + len, v);
+        if (res.ec != std::errc() || res.ptr != buf + len) {
+            // a number with a fraction is rounded (half to even), as the
+            // variant conversion does
+            double d;
+            ok = parseDouble(std::string(buf, len), d) && std::fabs(d) < 9.2e18;
+            if (ok) v = (qint64)std::nearbyint(d);
+        }
     }
     if (ok && type != TFieldType::ftLargeint &&
         (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
@@ -232,15 +253,32 @@ void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant
     if (!ok) {
         if (containsIgnoreCase(Formats.BooleanTrue, text)) v = 1;
         else if (containsIgnoreCase(Formats.BooleanFalse, text)) v = 0;
-        else throw EImportError(ImportFmt(SNotAnInteger, {t}));
+        else {
+            QString t = text;
+            t.remove(Formats.ThousandSeparator);
+            throw EImportError(ImportFmt(SNotAnInteger, {replaceFirstDot(t, Formats.DecimalSeparator)}));
+        }
     }
     value = type == TFieldType::ftLargeint ? QVariant((qlonglong)v) : QVariant((int)v);
 }
 
+namespace {
+
+// A day number as a field value: the wall-clock date and time without any
+// zone lookup (the database stores date() and time() as they are).
+QVariant dateValue(double days) {
+    QDate date;
+    QTime time;
+    vaccoraDecodeDays(days, date, time);
+    return QVariant(QDateTime(date, time, Qt::UTC));
+}
+
+}  // namespace
+
 void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
     double v = 0;
     if (vaccoraTryStrToDateTime(text, Formats, v) || (v = vaccoraParseDateByFormat(text, Formats.ShortDateFormat)) != 0) {
-        value = QVariant(vaccoraDaysToDateTime(v));
+        value = dateValue(v);
         return;
     }
     int nbsp = text.indexOf(QChar(0x00A0));
@@ -248,20 +286,23 @@ void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
         QString t = text;
         t[nbsp] = QLatin1Char(' ');
         if (vaccoraTryStrToDateTime(t, Formats, v)) {
-            value = QVariant(vaccoraDaysToDateTime(v));
+            value = dateValue(v);
             return;
         }
     }
     if (vaccoraTextToDouble(text, Formats.DecimalSeparator, v) && std::fabs(v) < 2958466.0) {
-        value = QVariant(vaccoraDaysToDateTime(v));
+        value = dateValue(v);
         return;
     }
     throw EImportError(ImportFmt(SWrongDateFormat, {text}));
 }
 
 QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
-    const QString trimmed = trimBlanks(text);
-    if (containsIgnoreCase(Formats.NullValues, trimmed)) return QVariant();
+    QStringView trimmed(text);
+    while (!trimmed.isEmpty() && trimmed.front().unicode() <= 32) trimmed = trimmed.mid(1);
+    while (!trimmed.isEmpty() && trimmed.back().unicode() <= 32) trimmed.chop(1);
+    for (const QString& n : Formats.NullValues)
+        if (trimmed.compare(n, Qt::CaseInsensitive) == 0) return QVariant();
     QVariant value;
     switch (type) {
     case TFieldType::ftString:

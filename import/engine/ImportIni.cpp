@@ -28,15 +28,16 @@ TImportIniFile::TImportIniFile() : d(std::make_unique<Impl>()) {}
 
 TImportIniFile::TImportIniFile(const QString& path) : d(std::make_unique<Impl>()), m_path(path) {
     QFile f(path);
-    if (f.open(QIODevice::ReadOnly)) {
-        QByteArray bytes = f.readAll();
-        // Templates are UTF-8; a single-byte file of a Windows desktop is
-        // read in its ANSI code page.
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        QString text = utf8.decode(bytes);
-        if (utf8.hasError()) text = vaccoraDecodeSingleByte(bytes, vaccoraDesktopCodePages().Ansi);
-        FromText(text);
-    }
+    if (f.open(QIODevice::ReadOnly)) FromBytes(f.readAll());
+}
+
+void TImportIniFile::FromBytes(const QByteArray& bytes) {
+    // Templates are UTF-8; a single-byte file of a Windows desktop is read
+    // in its ANSI code page.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) text = vaccoraDecodeSingleByte(bytes, vaccoraDesktopCodePages().Ansi);
+    FromText(text);
 }
 
 TImportIniFile::~TImportIniFile() = default;

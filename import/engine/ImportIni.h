@@ -4,6 +4,7 @@
 // keys is the order of writing.
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,7 @@ public:
     void SaveAs(const QString& path);
     QString ToText() const;
     void FromText(const QString& text);
+    void FromBytes(const QByteArray& bytes);  // UTF-8, else the desktop's ANSI code page
 
     QStringList Sections() const;
     bool SectionExists(const QString& section) const;

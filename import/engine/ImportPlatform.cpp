@@ -143,9 +143,9 @@ struct TDecoded {
 };
 
 TDecoded decode(double value) {
-    QDateTime dt = vaccoraDaysToDateTime(value);
-    QDate date = dt.date();
-    QTime time = dt.time();
+    QDate date;
+    QTime time;
+    vaccoraDecodeDays(value, date, time);
     return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec(),
             date.dayOfWeek() % 7};
 }
@@ -313,13 +313,19 @@ double vaccoraDateTimeToDays(const QDateTime& dt) {
     return v;
 }
 
-QDateTime vaccoraDaysToDateTime(double days) {
+void vaccoraDecodeDays(double days, QDate& date, QTime& time) {
     double whole = std::trunc(days);
     qint64 ms = std::llround(std::fabs(days - whole) * kMsPerDay);
     qint64 day = (qint64)whole;
     if (ms >= (qint64)kMsPerDay) { ms = 0; day += days < 0 ? -1 : 1; }
-    QDate date = QDate::fromJulianDay(kBaseJulian + day);
-    QTime time = QTime::fromMSecsSinceStartOfDay((int)ms);
+    date = QDate::fromJulianDay(kBaseJulian + day);
+    time = QTime::fromMSecsSinceStartOfDay((int)ms);
+}
+
+QDateTime vaccoraDaysToDateTime(double days) {
+    QDate date;
+    QTime time;
+    vaccoraDecodeDays(days, date, time);
     return QDateTime(date, time);
 }
 

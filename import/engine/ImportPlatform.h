@@ -32,5 +32,7 @@ QString vaccoraFloatToStr(double value, QChar decimalSeparator = QLatin1Char('.'
 // Day numbers and QDateTime (wall clock, millisecond precision).
 double vaccoraDateTimeToDays(const QDateTime& dt);
 QDateTime vaccoraDaysToDateTime(double days);
+// The date and time of a day number without building a zoned value.
+void vaccoraDecodeDays(double days, QDate& date, QTime& time);
 // Encodes a date and time; false when the combination is invalid.
 bool vaccoraTryEncodeDateTime(int y, int m, int d, int h, int n, int s, int z, double& value);

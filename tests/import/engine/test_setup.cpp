@@ -251,3 +251,28 @@ TEST_F(SetupTest, ConfiguresTheEngineAsTheWizardDoes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A template written on a Czech Windows desktop: cp1250 bytes and CR LF.
+TEST(TemplateFixture, SingleByteTemplateOfACzechDesktop) {
+    qputenv("LC_ALL", "cs_CZ.UTF-8");
+    TImportSetup s;
+    s.DestinationFields = kFields;
+    s.LoadTemplate(q(VACCORA_FIXTURE_DIR "/csv_cp1250.imp"));
+    EXPECT_EQ(s.Kind, aiCSV);
+    EXPECT_EQ(s.FileName, q("C:\\data\\žluťoučký.csv"));
+    EXPECT_EQ(s.MapLines(), (QStringList{q("FARMA=1"), q("DATUM=2"), q("SB=5")}));
+    EXPECT_EQ(s.Current().Options.value(q("Encoding")), q("7"));
+    EXPECT_EQ(s.Formats.ThousandSeparator, QChar(0x00A0));
+    EXPECT_EQ(s.Formats.BooleanTrue, QStringList{q("Ano")});
+    const TImportFieldFormat* d = s.FieldFormats.Find(q("DOJNICE"));
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->Replacements.size(), 1u);
+    EXPECT_EQ(d->Replacements[0].TextToFind, q("š"));
+    EXPECT_EQ(s.ImportMode, qimUpdateOrInsert);
+    EXPECT_FALSE(s.ImportEmptyRows);
+    EXPECT_EQ(s.KeyColumns, (QStringList{q("FARMA"), q("DATUM")}));
+}
+
+}  // namespace
