@@ -126,6 +126,8 @@ void TxlsCompoundFile::readChain(uint32_t start, uint64_t size, std::vector<uint
     out.clear();
     if (size != UINT64_MAX && size > m_bytes.size())
         damaged();
+    if (size != UINT64_MAX)
+        out.reserve(size + m_sectorSize);
     uint32_t id = start;
     uint64_t steps = 0;
     while (id != kEndOfChain && (size == UINT64_MAX || out.size() < size)) {

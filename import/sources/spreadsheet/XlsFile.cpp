@@ -217,8 +217,36 @@ constexpr double kMaxDateTime = 2958466.0; // 1 January 10000
 void appendNumber(QString& out, int v, int width)
 {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*d", width, v);
-    out.append(QLatin1StringView(buf));
+    int n = 0;
+    unsigned u = unsigned(v < 0 ? -v : v);
+    do {
+        buf[n++] = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    while (n < width)
+        buf[n++] = '0';
+    if (v < 0)
+        out.append(QLatin1Char('-'));
+    while (n)
+        out.append(QLatin1Char(buf[--n]));
+}
+
+inline char16_t asciiLower(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u;
+}
+
+// Text of ASCII bytes, with the decimal separator put in at `sepAt`.
+QString latin1(const char* p, int n, int sepAt, QChar sep)
+{
+    QString t(n, Qt::Uninitialized);
+    QChar* d = t.data();
+    for (int i = 0; i < n; ++i)
+        d[i] = QLatin1Char(p[i]);
+    if (sepAt >= 0)
+        d[sepAt] = sep;
+    return t;
 }
 
 } // namespace
@@ -237,73 +265,122 @@ QString xlsFloatToText(double x, QChar sep)
     if (std::isinf(x))
         return x > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     char buf[64];
-    if (x == std::trunc(x) && std::fabs(x) < 1e15) {
+    const double ax = std::fabs(x);
+    if (x == std::trunc(x) && ax < 1e15) {
         auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(x));
-        return QString::fromLatin1(buf, r.ptr - buf);
+        return latin1(buf, int(r.ptr - buf), -1, sep);
     }
-    auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
+    if (ax >= 1e-5 && ax < 1e15) {
+        // Fixed notation of the shortest digits that read back; right as it
+        // stands when those are at most 15 significant digits.
+        auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
+        int sig = 0, dot = -1;
+        bool leading = true;
+        for (const char* q = buf; q < r.ptr; ++q) {
+            if (*q == '.') {
+                dot = int(q - buf);
+                continue;
+            }
+            if (*q < '0' || *q > '9')
+                continue;
+            if (leading && *q == '0')
+                continue;
+            leading = false;
+            ++sig;
+        }
+        if (sig <= 15)
+            return latin1(buf, int(r.ptr - buf), dot, sep);
+    }
+    // 15 significant digits: [-]d.dddddddddddddde[+-]XX. The shortest form
+    // that reads back is the same digits whenever it has at most 15 of them.
+    auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific);
+    int sig = 0;
+    for (const char* q = buf; q < r.ptr && *q != 'e'; ++q)
+        sig += (*q >= '0' && *q <= '9');
+    if (sig > 15)
+        r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
     *r.ptr = 0;
-    // buf: [-]d.dddddddddddddde[+-]XX
     const bool negative = buf[0] == '-';
     const char* p = buf + (negative ? 1 : 0);
-    std::string digits;
+    char digits[20];
+    int nd = 0;
     for (; *p && *p != 'e'; ++p)
         if (*p != '.')
-            digits.push_back(*p);
-    const int exp = std::atoi(p + 1);
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    QString out;
+            digits[nd++] = *p;
+    int exp = 0;
+    const bool expNegative = p[1] == '-';
+    for (const char* q = p + 2; *q; ++q)
+        exp = exp * 10 + (*q - '0');
+    if (expNegative)
+        exp = -exp;
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
+    char out[48];
+    int o = 0, sepAt = -1;
     if (negative)
-        out.append(QLatin1Char('-'));
+        out[o++] = '-';
     if (exp >= 15 || exp < -5) {
-        out.append(QLatin1Char(digits[0]));
-        if (digits.size() > 1) {
-            out.append(sep);
-            out.append(QLatin1StringView(digits.data() + 1, qsizetype(digits.size() - 1)));
+        out[o++] = digits[0];
+        if (nd > 1) {
+            sepAt = o;
+            out[o++] = '.';
+            for (int i = 1; i < nd; ++i)
+                out[o++] = digits[i];
         }
-        out.append(QLatin1Char('E'));
-        if (exp < 0)
-            out.append(QLatin1Char('-'));
-        out.append(QString::number(std::abs(exp)));
+        out[o++] = 'E';
+        o += std::snprintf(out + o, sizeof out - size_t(o), "%d", exp);
     } else if (exp >= 0) {
-        const size_t intDigits = size_t(exp) + 1;
-        while (digits.size() < intDigits)
-            digits.push_back('0');
-        out.append(QLatin1StringView(digits.data(), qsizetype(intDigits)));
-        if (digits.size() > intDigits) {
-            out.append(sep);
-            out.append(QLatin1StringView(digits.data() + intDigits, qsizetype(digits.size() - intDigits)));
+        const int intDigits = exp + 1;
+        for (int i = 0; i < intDigits; ++i)
+            out[o++] = i < nd ? digits[i] : '0';
+        if (nd > intDigits) {
+            sepAt = o;
+            out[o++] = '.';
+            for (int i = intDigits; i < nd; ++i)
+                out[o++] = digits[i];
         }
     } else {
-        out.append(QLatin1Char('0'));
-        out.append(sep);
-        out.append(QString(-exp - 1, QLatin1Char('0')));
-        out.append(QLatin1StringView(digits.data(), qsizetype(digits.size())));
+        out[o++] = '0';
+        sepAt = o;
+        out[o++] = '.';
+        for (int i = 0; i < -exp - 1; ++i)
+            out[o++] = '0';
+        for (int i = 0; i < nd; ++i)
+            out[o++] = digits[i];
     }
-    return out;
+    return latin1(out, o, sepAt, sep);
 }
 
 QString xlsFormatDateTime(const QString& pattern, double value, const TxlsFormatSettings& fs)
 {
     const double dayPart = std::trunc(value);
-    const QDate date = QDate(1899, 12, 30).addDays(qint64(dayPart));
+    static const qint64 kEpoch = QDate(1899, 12, 30).toJulianDay();
+    int year = 0, month = 0, day = 0;
+    const QDate date = QDate::fromJulianDay(kEpoch + qint64(dayPart));
+    date.getDate(&year, &month, &day);
     qint64 ms = qint64(std::llround(std::fabs(value - dayPart) * 86400000.0));
     if (ms >= 86400000)
         ms = 86399999;
     const int hour = int(ms / 3600000), minute = int(ms / 60000 % 60), second = int(ms / 1000 % 60),
               msec = int(ms % 1000);
-    const bool twelveHour = pattern.contains(QLatin1String("am/pm"), Qt::CaseInsensitive) ||
-                            pattern.contains(QLatin1String("a/p"), Qt::CaseInsensitive) ||
-                            pattern.contains(QLatin1String("ampm"), Qt::CaseInsensitive);
+    bool twelveHour = false;
+    for (qsizetype i = 0; i < pattern.size() && !twelveHour; ++i) {
+        if (pattern[i] != QLatin1Char('a') && pattern[i] != QLatin1Char('A'))
+            continue;
+        const QStringView rest = QStringView(pattern).mid(i);
+        twelveHour = rest.startsWith(QLatin1String("am/pm"), Qt::CaseInsensitive) ||
+                     rest.startsWith(QLatin1String("a/p"), Qt::CaseInsensitive) ||
+                     rest.startsWith(QLatin1String("ampm"), Qt::CaseInsensitive);
+    }
     QString out;
+    out.reserve(pattern.size() + 16);
     bool lastWasHour = false;
     const qsizetype n = pattern.size();
     for (qsizetype i = 0; i < n;) {
         const QChar c = pattern[i];
-        const char16_t l = c.toLower().unicode();
+        const char16_t l = asciiLower(c);
         qsizetype run = 1;
-        while (i + run < n && pattern[i + run].toLower() == c.toLower())
+        while (i + run < n && asciiLower(pattern[i + run]) == l)
             ++run;
         switch (l) {
         case u'"':
@@ -316,7 +393,7 @@ QString xlsFormatDateTime(const QString& pattern, double value, const TxlsFormat
         }
         case u'd':
             if (run == 1 || run == 2)
-                appendNumber(out, date.day(), int(run));
+                appendNumber(out, day, int(run));
             else if (run == 3)
                 out.append(QLatin1StringView(kDayShort[date.dayOfWeek() - 1]));
             else
@@ -327,18 +404,18 @@ QString xlsFormatDateTime(const QString& pattern, double value, const TxlsFormat
             if (lastWasHour && run <= 2)
                 appendNumber(out, minute, int(run));
             else if (run <= 2)
-                appendNumber(out, date.month(), int(run));
+                appendNumber(out, month, int(run));
             else if (run == 3)
-                out.append(QLatin1StringView(kMonthShort[date.month() - 1]));
+                out.append(QLatin1StringView(kMonthShort[month - 1]));
             else
-                out.append(QLatin1StringView(kMonthLong[date.month() - 1]));
+                out.append(QLatin1StringView(kMonthLong[month - 1]));
             lastWasHour = false;
             break;
         case u'y':
             if (run <= 2)
-                appendNumber(out, date.year() % 100, 2);
+                appendNumber(out, year % 100, 2);
             else
-                appendNumber(out, date.year(), 4);
+                appendNumber(out, year, 4);
             lastWasHour = false;
             break;
         case u'h': {
@@ -430,23 +507,27 @@ uint32_t TbiffShrFmla::key() const
     return m_body.size() >= 5 ? uint32_t(rd16(m_body.data())) + 65536u * m_body[4] : 0;
 }
 
-bool TbiffXF::isDateFormat() const
+void TbiffXF::setFormat(const TbiffFormat* f)
 {
-    if (!m_format) {
+    m_format = f;
+    if (!f) {
         const uint16_t n = formatIndex();
-        return n >= 14 && n <= 22;
+        m_isDate = n >= 14 && n <= 22;
+        return;
     }
-    const QString& s = m_format->formatString();
+    m_isDate = false;
+    const QString& s = f->formatString();
     static const char16_t kLetters[] = u"ymdhsYMDHS";
     for (qsizetype i = 0; i + 1 < s.size(); ++i) {
         const char16_t a = s[i].unicode();
         if (!std::char_traits<char16_t>::find(kLetters, 10, a))
             continue;
         const char16_t b = s[i + 1].unicode();
-        if (b == a || b == u'/' || b == u'\\' || b == u';')
-            return true;
+        if (b == a || b == u'/' || b == u'\\' || b == u';') {
+            m_isDate = true;
+            return;
+        }
     }
-    return false;
 }
 
 const TbiffXF& TbiffCell::xf() const
@@ -524,32 +605,21 @@ QString TbiffFormula::text(const TxlsFormatSettings& fs) const
 
 // ---------------------------------------------------------------- lists
 
-TbiffCellList::~TbiffCellList()
-{
-    if (m_owns)
-        for (TbiffCell* c : m_cells)
-            delete c;
-}
-
 TbiffCellList::TbiffCellList(TbiffCellList&& o) noexcept
-    : m_cells(std::move(o.m_cells)), m_sorted(o.m_sorted), m_byColumn(o.m_byColumn), m_owns(o.m_owns)
+    : m_cells(std::move(o.m_cells)), m_sorted(o.m_sorted), m_byColumn(o.m_byColumn)
 {
     o.m_cells.clear();
 }
 
 void TbiffCellList::add(TbiffCell* cell)
 {
-    if (m_owns) {
-        try {
-            m_cells.push_back(cell);
-        } catch (...) {
-            delete cell;
-            throw;
-        }
-    } else {
-        m_cells.push_back(cell);
+    if (m_sorted && !m_cells.empty()) {
+        const TbiffCell* last = m_cells.back();
+        m_sorted = m_byColumn ? last->column() <= cell->column() : last->row() <= cell->row();
     }
-    m_sorted = false;
+    if (m_cells.empty())
+        m_cells.reserve(m_byColumn ? 16 : 256);
+    m_cells.push_back(cell);
 }
 
 void TbiffCellList::sort() const
@@ -612,28 +682,46 @@ QString TxlsSheet::name() const
     return Position >= 0 && size_t(Position) < bs.size() ? bs[size_t(Position)]->name() : QString();
 }
 
+TxlsWorkSheet::TxlsWorkSheet(TxlsWorkbook* wb)
+    : TxlsSheet(wb), m_arena(std::make_unique<std::pmr::monotonic_buffer_resource>(64 * 1024))
+{
+}
+
+TxlsWorkSheet::~TxlsWorkSheet() { clear(); }
+
 void TxlsWorkSheet::clear()
 {
+    for (TxlsRow& row : Rows)
+        for (size_t i = 0; i < row.count(); ++i)
+            row.at(i)->~TbiffCell();
+    m_arena->release();
     Rows.clear();
     Cols.clear();
     ShrFmlas.clear();
+    Formulas.clear();
     LastFormula = nullptr;
 }
 
 void TxlsWorkSheet::addCell(TbiffCell* cell)
 {
     const int r = cell->row(), c = cell->column();
-    try {
-        if (Rows.size() <= size_t(r))
+    if (Rows.size() <= size_t(r)) {
+        try {
             Rows.resize(size_t(r) + 1);
-        if (Cols.size() <= size_t(c))
-            Cols.resize(size_t(c) + 1);
-    } catch (...) {
-        delete cell;
-        throw;
+        } catch (...) {
+            cell->~TbiffCell();
+            throw;
+        }
     }
     TxlsRow& row = Rows[size_t(r)];
-    row.add(cell);
+    try {
+        row.add(cell);
+    } catch (...) {
+        cell->~TbiffCell();
+        throw;
+    }
+    if (Cols.size() <= size_t(c))
+        Cols.resize(size_t(c) + 1);
     if (row.Number < 0)
         row.Number = r;
     if (row.MinCol < 0 || c < row.MinCol)
@@ -776,12 +864,14 @@ void TxlsWorkSheet::expandSharedFormulas()
 {
     std::stable_sort(ShrFmlas.begin(), ShrFmlas.end(),
                      [](const auto& a, const auto& b) { return a->key() < b->key(); });
-    for (TxlsRow& row : Rows) {
-        for (size_t i = 0; i < row.count(); ++i) {
-            TbiffCell* cell = row.at(i);
-            if (cell->id() != xlsFORMULA)
-                continue;
-            auto* f = static_cast<TbiffFormula*>(cell);
+    if (Formulas.empty())
+        return;
+    // row by row, in each row in the order of its cells
+    std::vector<TbiffFormula*> order = Formulas;
+    std::stable_sort(order.begin(), order.end(),
+                     [](const TbiffFormula* a, const TbiffFormula* b) { return a->row() < b->row(); });
+    {
+        for (TbiffFormula* f : order) {
             std::vector<uint8_t>& b = f->body();
             if (b.size() != 27 || rd16(&b[20]) != 5 || b[22] != 0x01)
                 continue;
@@ -882,25 +972,25 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
             return;
         case xlsBLANK:
             requireSize(r, 6);
-            sh.addCell(new TbiffBlank(r.id, r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh));
+            sh.addCell(sh.make<TbiffBlank>(r.id, r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh));
             break;
         case xlsNUMBER:
             requireSize(r, 14);
-            sh.addCell(new TbiffNumber(r.id, r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, rdDouble(b + 6)));
+            sh.addCell(sh.make<TbiffNumber>(r.id, r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, rdDouble(b + 6)));
             break;
         case xlsRK:
             requireSize(r, 10);
-            sh.addCell(new TbiffRK(r.id, r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, xlsRKToDouble(rd32(b + 6))));
+            sh.addCell(sh.make<TbiffRK>(r.id, r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, xlsRKToDouble(rd32(b + 6))));
             break;
         case xlsBOOLERR:
             requireSize(r, 8);
-            sh.addCell(new TbiffBoolErr(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, b[6], b[7] == 1));
+            sh.addCell(sh.make<TbiffBoolErr>(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, b[6], b[7] == 1));
             break;
         case xlsLABEL: {
             requireSize(r, 6);
             TxlsCursor c(r, 6);
             TxlsString s = c.string(2);
-            sh.addCell(new TbiffLabel(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, std::move(s)));
+            sh.addCell(sh.make<TbiffLabel>(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, std::move(s)));
             break;
         }
         case xlsLABELSST: {
@@ -908,13 +998,14 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
             const uint32_t index = rd32(b + 6);
             if (index >= g.SST.size())
                 throw ExlsFileError(kFileInvalid);
-            sh.addCell(new TbiffLabelSST(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, g.SST[index].get()));
+            sh.addCell(sh.make<TbiffLabelSST>(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, g.SST[index].get()));
             break;
         }
         case xlsFORMULA: {
             requireSize(r, 20);
-            auto* f = new TbiffFormula(r.copy(), &sh);
+            auto* f = sh.make<TbiffFormula>(r.copy(), &sh);
             sh.addCell(f);
+            sh.Formulas.push_back(f);
             sh.LastFormula = f;
             break;
         }
@@ -924,7 +1015,7 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
             const uint16_t row = rd16(b), first = rd16(b + 2);
             for (int i = 0; i < count; ++i) {
                 const uint8_t* g6 = b + 4 + 6 * i;
-                sh.addCell(new TbiffRK(xlsRK, 10, row, uint16_t(first + i), rd16(g6), &sh, xlsRKToDouble(rd32(g6 + 2))));
+                sh.addCell(sh.make<TbiffRK>(xlsRK, 10, row, uint16_t(first + i), rd16(g6), &sh, xlsRKToDouble(rd32(g6 + 2))));
             }
             break;
         }
@@ -933,7 +1024,7 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
             const int count = r.size >= 6 ? (r.size - 6) / 2 : 0;
             const uint16_t row = rd16(b), first = rd16(b + 2);
             for (int i = 0; i < count; ++i)
-                sh.addCell(new TbiffBlank(xlsBLANK, 6, row, uint16_t(first + i), rd16(b + 4 + 2 * i), &sh));
+                sh.addCell(sh.make<TbiffBlank>(xlsBLANK, 6, row, uint16_t(first + i), rd16(b + 4 + 2 * i), &sh));
             break;
         }
         case xlsSHRFMLA:

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -119,11 +121,13 @@ public:
     using TbiffDataRecord::TbiffDataRecord;
     uint16_t formatIndex() const;                 // as stored
     const TbiffFormat* format() const { return m_format; } // resolved custom format, or null
-    void setFormat(const TbiffFormat* f) { m_format = f; }
-    bool isDateFormat() const;
+    // Also decides the date test once; the model is read-only afterwards.
+    void setFormat(const TbiffFormat* f);
+    bool isDateFormat() const { return m_isDate; }
 
 private:
     const TbiffFormat* m_format = nullptr;
+    bool m_isDate = false;
 };
 
 class TbiffShrFmla : public TbiffDataRecord {
@@ -252,12 +256,11 @@ private:
 
 // ---------------------------------------------------------------- lists
 
-// Cells of one row (owning, sorted by column on demand) or one column (not
-// owning, sorted by row on demand).
+// Cells of one row (sorted by column on demand) or one column (sorted by row
+// on demand). The cells belong to their worksheet.
 class TbiffCellList {
 public:
-    explicit TbiffCellList(bool byColumn, bool owns) : m_byColumn(byColumn), m_owns(owns) {}
-    ~TbiffCellList();
+    explicit TbiffCellList(bool byColumn) : m_byColumn(byColumn) {}
     TbiffCellList(const TbiffCellList&) = delete;
     TbiffCellList& operator=(const TbiffCellList&) = delete;
     TbiffCellList(TbiffCellList&& o) noexcept;
@@ -275,12 +278,11 @@ private:
     mutable std::vector<TbiffCell*> m_cells;
     mutable bool m_sorted = true;
     bool m_byColumn;
-    bool m_owns;
 };
 
 class TxlsRow : public TbiffCellList {
 public:
-    TxlsRow() : TbiffCellList(true, true) {}
+    TxlsRow() : TbiffCellList(true) {}
     int Number = -1;
     int MinCol = -1;
     int MaxCol = -1;
@@ -288,7 +290,7 @@ public:
 
 class TxlsCol : public TbiffCellList {
 public:
-    TxlsCol() : TbiffCellList(false, false) {}
+    TxlsCol() : TbiffCellList(false) {}
     int Number = -1;
     int MinRow = -1;
     int MaxRow = -1;
@@ -330,8 +332,15 @@ public:
 
 class TxlsWorkSheet : public TxlsSheet {
 public:
-    using TxlsSheet::TxlsSheet;
+    explicit TxlsWorkSheet(TxlsWorkbook* wb);
+    ~TxlsWorkSheet() override;
     void clear();
+    // Cells live in the sheet's arena; they are destroyed by clear().
+    template <class T, class... A> T* make(A&&... args)
+    {
+        void* p = m_arena->allocate(sizeof(T), alignof(T));
+        return new (p) T(std::forward<A>(args)...);
+    }
     void addCell(TbiffCell* cell);
     int rowCount() const { return int(Rows.size()); }
     int colCount() const { return int(Cols.size()); }
@@ -339,8 +348,12 @@ public:
     std::vector<TxlsRow> Rows;
     std::vector<TxlsCol> Cols;
     std::vector<std::unique_ptr<TbiffShrFmla>> ShrFmlas;
+    std::vector<TbiffFormula*> Formulas;  // every FORMULA cell, in stream order
     TbiffFormula* LastFormula = nullptr;
     void expandSharedFormulas();
+
+private:
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> m_arena;
 };
 
 class TxlsWorkbook {
