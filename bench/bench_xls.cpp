@@ -21,7 +21,8 @@ namespace {
 int gRows = 65000;
 QString gFile;
 QTemporaryDir* gDir = nullptr;
-double gOurs = 0, gXlrd = 0;
+double gOurs = 0, gXlrd = 0, gOursCpu = 0, gXlrdCpu = 0;
+int gXlrdRuns = 0;
 
 const QString kScript = QStringLiteral(VACCORA_BENCH_DIR "/bench_xls_workbook.py");
 
@@ -59,6 +60,8 @@ void BM_XlrdReadAll(benchmark::State& state)
         }
         state.SetIterationTime(seconds);
         state.counters["cells"] = out.value(1).toDouble();
+        gXlrdCpu += out.value(2).toDouble();
+        ++gXlrdRuns;
     }
 }
 
@@ -102,8 +105,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs) {
-            if (r.run_name.function_name == "BM_XlsLoadAndFetchAll")
+            if (r.run_name.function_name == "BM_XlsLoadAndFetchAll") {
                 gOurs = r.GetAdjustedRealTime();
+                gOursCpu = r.GetAdjustedCPUTime();
+            }
             if (r.run_name.function_name == "BM_XlrdReadAll")
                 gXlrd = r.GetAdjustedRealTime();
         }
@@ -135,9 +140,13 @@ int main(int argc, char** argv)
     }
     TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (gOurs > 0 && gXlrd > 0)
-        std::printf("load + fetch of all cells: ours %.1f ms, xlrd %.1f ms, %.1fx faster (goal >= 10x)\n", gOurs,
-                    gXlrd, gXlrd / gOurs);
+    if (gOurs > 0 && gXlrd > 0 && gXlrdRuns > 0) {
+        const double xlrdCpu = 1000.0 * gXlrdCpu / gXlrdRuns;
+        std::printf("load + fetch of all cells, wall clock: ours %.1f ms, xlrd %.1f ms, %.1fx faster (goal >= 10x)\n",
+                    gOurs, gXlrd, gXlrd / gOurs);
+        std::printf("load + fetch of all cells, CPU time:   ours %.1f ms, xlrd %.1f ms, %.1fx faster\n", gOursCpu,
+                    xlrdCpu, xlrdCpu / gOursCpu);
+    }
     benchmark::Shutdown();
     return 0;
 }

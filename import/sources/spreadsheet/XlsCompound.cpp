@@ -19,9 +19,9 @@ inline uint32_t u32(const uint8_t* p) {
 
 } // namespace
 
-bool xlsIsCompoundFile(const std::vector<uint8_t>& bytes)
+bool xlsIsCompoundFile(const uint8_t* data, size_t size)
 {
-    return bytes.size() >= 8 && std::memcmp(bytes.data(), kSignature, 8) == 0;
+    return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
 }
 
 void TxlsCompoundFile::damaged() const
@@ -29,29 +29,29 @@ void TxlsCompoundFile::damaged() const
     throw ExlsError("The compound file " + m_fileName + " is damaged");
 }
 
-TxlsCompoundFile::TxlsCompoundFile(const std::vector<uint8_t>& bytes, const std::string& fileName)
-    : m_bytes(bytes), m_fileName(fileName)
+TxlsCompoundFile::TxlsCompoundFile(const uint8_t* data, size_t size, const std::string& fileName)
+    : m_data(data), m_size(size), m_fileName(fileName)
 {
-    if (bytes.size() < 512 || !xlsIsCompoundFile(bytes))
+    if (size < 512 || !xlsIsCompoundFile(data, size))
         damaged();
-    const uint8_t* h = bytes.data();
+    const uint8_t* h = data;
     const uint16_t shift = u16(h + 30);
     const uint16_t miniShift = u16(h + 32);
     if ((shift != 9 && shift != 12) || miniShift != 6)
         damaged();
     m_sectorSize = 1u << shift;
     m_miniCutoff = u32(h + 56);
-    const uint64_t body = bytes.size() > m_sectorSize ? bytes.size() - m_sectorSize : 0;
+    const uint64_t body = m_size > m_sectorSize ? m_size - m_sectorSize : 0;
     m_sectorCount = uint32_t(body / m_sectorSize + (body % m_sectorSize ? 1 : 0));
     const uint32_t perSector = m_sectorSize / 4;
 
     auto readSector = [&](uint32_t id, std::vector<uint8_t>& buf) {
         buf.assign(m_sectorSize, 0);
         const uint64_t off = uint64_t(id + 1) * m_sectorSize;
-        if (id >= m_sectorCount || off >= bytes.size())
+        if (id >= m_sectorCount || off >= m_size)
             damaged();
-        const uint64_t n = std::min<uint64_t>(m_sectorSize, bytes.size() - off);
-        std::memcpy(buf.data(), bytes.data() + off, n);
+        const uint64_t n = std::min<uint64_t>(m_sectorSize, m_size - off);
+        std::memcpy(buf.data(), m_data + off, n);
     };
 
     // FAT sector ids: 109 in the header, the rest in the DIFAT chain.
@@ -124,7 +124,7 @@ TxlsCompoundFile::TxlsCompoundFile(const std::vector<uint8_t>& bytes, const std:
 void TxlsCompoundFile::readChain(uint32_t start, uint64_t size, std::vector<uint8_t>& out) const
 {
     out.clear();
-    if (size != UINT64_MAX && size > m_bytes.size())
+    if (size != UINT64_MAX && size > m_size)
         damaged();
     if (size != UINT64_MAX)
         out.reserve(size + m_sectorSize);
@@ -134,11 +134,11 @@ void TxlsCompoundFile::readChain(uint32_t start, uint64_t size, std::vector<uint
         if (id >= m_sectorCount || id >= m_fat.size() || ++steps > m_sectorCount)
             damaged();
         const uint64_t off = uint64_t(id + 1) * m_sectorSize;
-        const uint64_t avail = off < m_bytes.size() ? std::min<uint64_t>(m_sectorSize, m_bytes.size() - off) : 0;
+        const uint64_t avail = off < m_size ? std::min<uint64_t>(m_sectorSize, m_size - off) : 0;
         const size_t old = out.size();
         out.resize(old + m_sectorSize, 0);
         if (avail)
-            std::memcpy(out.data() + old, m_bytes.data() + off, avail);
+            std::memcpy(out.data() + old, m_data + off, avail);
         id = m_fat[id];
     }
     if (size != UINT64_MAX) {

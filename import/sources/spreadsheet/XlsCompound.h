@@ -8,13 +8,13 @@
 #include <vector>
 
 // True when the bytes start with the compound-file signature.
-bool xlsIsCompoundFile(const std::vector<uint8_t>& bytes);
+bool xlsIsCompoundFile(const uint8_t* data, size_t size);
 
 class TxlsCompoundFile {
 public:
     // Parses header, allocation tables and directory; throws ExlsError
     // "The compound file %s is damaged" on any inconsistency.
-    TxlsCompoundFile(const std::vector<uint8_t>& bytes, const std::string& fileName);
+    TxlsCompoundFile(const uint8_t* data, size_t size, const std::string& fileName);
 
     // Names of the root storage's direct children in directory order
     // (in-order walk of the sibling tree).
@@ -38,7 +38,8 @@ private:
     void readMiniChain(uint32_t start, uint64_t size, std::vector<uint8_t>& out) const;
     std::vector<uint32_t> rootChildren() const;
 
-    const std::vector<uint8_t>& m_bytes;
+    const uint8_t* m_data;
+    size_t m_size;
     std::string m_fileName;
     uint32_t m_sectorSize = 512;
     uint32_t m_miniCutoff = 4096;

@@ -611,17 +611,6 @@ TbiffCellList::TbiffCellList(TbiffCellList&& o) noexcept
     o.m_cells.clear();
 }
 
-void TbiffCellList::add(TbiffCell* cell)
-{
-    if (m_sorted && !m_cells.empty()) {
-        const TbiffCell* last = m_cells.back();
-        m_sorted = m_byColumn ? last->column() <= cell->column() : last->row() <= cell->row();
-    }
-    if (m_cells.empty())
-        m_cells.reserve(m_byColumn ? 16 : 256);
-    m_cells.push_back(cell);
-}
-
 void TbiffCellList::sort() const
 {
     if (m_sorted)
@@ -644,6 +633,13 @@ const std::vector<TbiffCell*>& TbiffCellList::cells() const
 TbiffCell* TbiffCellList::find(int key) const
 {
     sort();
+    // dense lists: the entry at the key's own position is the usual hit
+    if (key >= 0 && size_t(key) < m_cells.size()) {
+        TbiffCell* c = m_cells[size_t(key)];
+        if ((m_byColumn ? c->column() : c->row()) == key &&
+            (key == 0 || (m_byColumn ? m_cells[size_t(key) - 1]->column() : m_cells[size_t(key) - 1]->row()) < key))
+            return c;
+    }
     auto it = m_byColumn ? std::lower_bound(m_cells.begin(), m_cells.end(), key,
                                             [](const TbiffCell* c, int k) { return c->column() < k; })
                          : std::lower_bound(m_cells.begin(), m_cells.end(), key,
@@ -691,10 +687,12 @@ TxlsWorkSheet::~TxlsWorkSheet() { clear(); }
 
 void TxlsWorkSheet::clear()
 {
-    for (TxlsRow& row : Rows)
-        for (size_t i = 0; i < row.count(); ++i)
-            row.at(i)->~TbiffCell();
+    for (TbiffCell* c : m_destroy)
+        c->~TbiffCell();
+    m_destroy.clear();
     m_arena->release();
+    m_rowCellHint = 16;
+    m_colCellHint = 256;
     Rows.clear();
     Cols.clear();
     ShrFmlas.clear();
@@ -705,21 +703,10 @@ void TxlsWorkSheet::clear()
 void TxlsWorkSheet::addCell(TbiffCell* cell)
 {
     const int r = cell->row(), c = cell->column();
-    if (Rows.size() <= size_t(r)) {
-        try {
-            Rows.resize(size_t(r) + 1);
-        } catch (...) {
-            cell->~TbiffCell();
-            throw;
-        }
-    }
+    if (Rows.size() <= size_t(r))
+        Rows.resize(size_t(r) + 1);
     TxlsRow& row = Rows[size_t(r)];
-    try {
-        row.add(cell);
-    } catch (...) {
-        cell->~TbiffCell();
-        throw;
-    }
+    row.add(cell, m_rowCellHint);
     if (Cols.size() <= size_t(c))
         Cols.resize(size_t(c) + 1);
     if (row.Number < 0)
@@ -729,13 +716,26 @@ void TxlsWorkSheet::addCell(TbiffCell* cell)
     if (c > row.MaxCol)
         row.MaxCol = c;
     TxlsCol& col = Cols[size_t(c)];
-    col.add(cell);
+    col.add(cell, m_colCellHint);
     if (col.Number < 0)
         col.Number = c;
     if (col.MinRow < 0 || r < col.MinRow)
         col.MinRow = r;
     if (r > col.MaxRow)
         col.MaxRow = r;
+}
+
+void TxlsWorkSheet::reserveHint(uint32_t rows, uint32_t cols)
+{
+    rows = std::min<uint32_t>(rows, 65536);
+    cols = std::min<uint32_t>(cols, 256);
+    if (rows == 0 || cols == 0)
+        return;
+    Rows.reserve(rows);
+    Cols.reserve(cols);
+    m_rowCellHint = std::min<size_t>(cols, 32);
+    // at most 16 MB of column lists in all
+    m_colCellHint = std::max<size_t>(16, std::min<size_t>(rows, (size_t(16) << 20) / (8 * size_t(cols))));
 }
 
 TbiffCell* TxlsWorkSheet::cell(int row, int col) const
@@ -1027,6 +1027,10 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
                 sh.addCell(sh.make<TbiffBlank>(xlsBLANK, 6, row, uint16_t(first + i), rd16(b + 4 + 2 * i), &sh));
             break;
         }
+        case 0x0200: // DIMENSIONS: only a capacity hint
+            if (r.size >= 12)
+                sh.reserveHint(rd32(b + 4), rd16(b + 10));
+            break;
         case xlsSHRFMLA:
             sh.ShrFmlas.push_back(std::make_unique<TbiffShrFmla>(xlsSHRFMLA, r.copy()));
             break;
@@ -1115,19 +1119,19 @@ void TxlsFile::close()
     m_loaded = false;
 }
 
-void TxlsFile::loadStream(const std::vector<uint8_t>& bytes)
+void TxlsFile::loadStream(const uint8_t* data, size_t size)
 {
     if (m_loaded)
         close();
     m_loaded = false;
-    if (xlsIsCompoundFile(bytes)) {
+    if (xlsIsCompoundFile(data, size)) {
         std::vector<uint8_t> stream;
-        TxlsCompoundFile cf(bytes, FileName.toStdString());
+        TxlsCompoundFile cf(data, size, FileName.toStdString());
         if (!cf.readRootStream(u"Workbook", stream))
             throw ExlsFileError("File " + FileName.toStdString() + " is not an Excel Workbook");
         m_workbook->load(stream.data(), stream.size());
     } else {
-        m_workbook->load(bytes.data(), bytes.size());
+        m_workbook->load(data, size);
     }
     m_loaded = true;
 }
@@ -1136,20 +1140,29 @@ void TxlsFile::open()
 {
     if (FileName.isEmpty())
         throw ExlsFileError("File name is not defined");
-    QFile f(FileName);
-    if (!QFileInfo(FileName).isFile() || !QFileInfo::exists(FileName))
+    if (!QFileInfo(FileName).isFile())
         throw ExlsFileError("File " + FileName.toStdString() + " does not exist");
+    QFile f(FileName);
     if (!f.open(QIODevice::ReadOnly))
         throw ExlsError("Cannot open file " + FileName.toStdString() + ": " + f.errorString().toStdString());
     const qint64 size = f.size();
-    std::vector<uint8_t> bytes(size_t(size > 0 ? size : 0));
-    if (size > 0 && f.read(reinterpret_cast<char*>(bytes.data()), size) != size)
+    if (size <= 0) {
+        loadStream(nullptr, 0);
+        return;
+    }
+    // The file is mapped read-only for the time of the load; a file that
+    // cannot be mapped is read whole instead.
+    if (const uchar* map = f.map(0, size)) {
+        loadStream(map, size_t(size));
+        return;
+    }
+    const QByteArray bytes = f.readAll();
+    if (bytes.size() != size)
         throw ExlsError("Cannot read file " + FileName.toStdString() + ": " + f.errorString().toStdString());
-    f.close();
-    loadStream(bytes);
+    loadStream(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
 }
 
-void TxlsFile::openBytes(const std::vector<uint8_t>& bytes) { loadStream(bytes); }
+void TxlsFile::openBytes(const std::vector<uint8_t>& bytes) { loadStream(bytes.data(), bytes.size()); }
 
 TxlsWorkSheet* TxlsFile::worksheet(int index) const
 {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
+#include <type_traits>
 #include <utility>
 #include <string>
 #include <vector>
@@ -152,6 +153,7 @@ enum class TxlsValueKind { vkText, vkBoolean, vkNumber, vkDateTime, vkOther };
 
 class TbiffCell : public TbiffColRow {
 public:
+    static constexpr bool kOwnsData = false;  // true: the destructor frees memory
     TbiffCell(uint16_t id, uint16_t size, uint16_t row, uint16_t col, uint16_t xf, TxlsWorkSheet* sheet)
         : TbiffColRow(id, size, row, col), m_xf(xf), m_sheet(sheet) {}
     int xfIndex() const { return m_xf; }
@@ -215,6 +217,7 @@ double xlsSerialToDateTime(double serial);
 
 class TbiffLabel : public TbiffCell {
 public:
+    static constexpr bool kOwnsData = true;
     TbiffLabel(uint16_t size, uint16_t row, uint16_t col, uint16_t xf, TxlsWorkSheet* s, TxlsString v)
         : TbiffCell(xlsLABEL, size, row, col, xf, s), m_value(std::move(v)) {}
     TxlsValueKind valueKind() const override { return TxlsValueKind::vkText; }
@@ -240,6 +243,7 @@ enum class TxlsFormulaResult { frNull, frNumber, frBoolean, frText };
 
 class TbiffFormula : public TbiffCell {
 public:
+    static constexpr bool kOwnsData = true;
     TbiffFormula(std::vector<uint8_t> body, TxlsWorkSheet* s);
     QString text(const TxlsFormatSettings& fs) const override;
     TxlsFormulaResult resultKind() const { return m_kind; }
@@ -265,7 +269,14 @@ public:
     TbiffCellList& operator=(const TbiffCellList&) = delete;
     TbiffCellList(TbiffCellList&& o) noexcept;
 
-    void add(TbiffCell* cell);
+    void add(TbiffCell* cell, size_t reserveHint)
+    {
+        if (m_cells.empty())
+            m_cells.reserve(reserveHint);
+        else if (m_sorted)
+            m_sorted = m_byColumn ? m_cells.back()->column() <= cell->column() : m_cells.back()->row() <= cell->row();
+        m_cells.push_back(cell);
+    }
     size_t count() const { return m_cells.size(); }
     TbiffCell* at(size_t i) const { return m_cells[i]; }
     // Binary search (after sorting when needed) for the key (column for a
@@ -339,7 +350,10 @@ public:
     template <class T, class... A> T* make(A&&... args)
     {
         void* p = m_arena->allocate(sizeof(T), alignof(T));
-        return new (p) T(std::forward<A>(args)...);
+        T* cell = new (p) T(std::forward<A>(args)...);
+        if constexpr (!std::is_trivially_destructible_v<T> && T::kOwnsData)
+            m_destroy.push_back(cell);
+        return cell;
     }
     void addCell(TbiffCell* cell);
     int rowCount() const { return int(Rows.size()); }
@@ -351,9 +365,14 @@ public:
     std::vector<TbiffFormula*> Formulas;  // every FORMULA cell, in stream order
     TbiffFormula* LastFormula = nullptr;
     void expandSharedFormulas();
+    // Capacity hints from the DIMENSIONS record (never limits).
+    void reserveHint(uint32_t rows, uint32_t cols);
 
 private:
+    size_t m_rowCellHint = 16;
+    size_t m_colCellHint = 256;
     std::unique_ptr<std::pmr::monotonic_buffer_resource> m_arena;
+    std::vector<TbiffCell*> m_destroy;  // cells that own heap data
 };
 
 class TxlsWorkbook {
@@ -392,7 +411,7 @@ public:
     TbiffCell* cell(int sheet, int row, int col) const;
 
 private:
-    void loadStream(const std::vector<uint8_t>& bytes);
+    void loadStream(const uint8_t* data, size_t size);
     std::unique_ptr<TxlsWorkbook> m_workbook;
     bool m_loaded = false;
 };
