@@ -18,6 +18,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// The Firebird client keeps some allocations until the process ends.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfbclient.so\nleak:libtommath.so\n"; }
+
 namespace {
 
 QString q(const char* s) { return QString::fromUtf8(s); }
