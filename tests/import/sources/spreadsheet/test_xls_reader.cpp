@@ -107,6 +107,17 @@ TEST(XlsReader, XlwtWorkbookCellTexts)
     EXPECT_EQ(f.worksheetCount(), 0);
 }
 
+TEST(XlsReader, BareStreamWithPaddingLoadsLikeTheCompoundFile)
+{
+    TxlsFile compound(fixture("basic.xls")), bare(fixture("basic_stream.biff"));
+    compound.open();
+    bare.open();
+    ASSERT_EQ(bare.worksheetCount(), 2);
+    for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(text(bare, 0, r, c), text(compound, 0, r, c));
+}
+
 TEST(XlsReader, LibreOfficeFormulasAndMulRk)
 {
     TxlsFile f(fixture("lo_formulas.xls"));
