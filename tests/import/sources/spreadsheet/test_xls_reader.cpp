@@ -188,6 +188,17 @@ TEST(XlsReader, HandBuiltStreamsLoad)
         B::put16(z, 1);
         b.rec(0x00BE, z);
     }
+    {   // an array formula: FORMULA, ARRAY, then the STRING of its text result
+        B::Bytes f = B::cell(4, 0, 0);
+        f.insert(f.end(), {0, 0, 0, 0, 0, 0, 0xFF, 0xFF});
+        B::put16(f, 0);
+        B::put32(f, 0);
+        B::put16(f, 1);
+        f.push_back(0x03);
+        b.rec(0x0006, f);
+        b.rec(0x0221, {4, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        b.rec(0x0207, B::str16("array text"));
+    }
     b.eof();
     b.bof(0x0020).rec(0x1002, {0, 0, 0, 0}).eof();   // chart sheet: passed over
     b.bof(0x0010).label(0, 0, "second").eof();
@@ -207,6 +218,7 @@ TEST(XlsReader, HandBuiltStreamsLoad)
     EXPECT_EQ(text(f, 0, 2, 2) + text(f, 0, 2, 3) + text(f, 0, 2, 4), QStringLiteral("789"));
     EXPECT_EQ(text(f, 0, 3, 1), QString());
     EXPECT_EQ(text(f, 0, 3, 2), QStringLiteral("<none>"));
+    EXPECT_EQ(text(f, 0, 4, 0), QStringLiteral("array text"));
     EXPECT_EQ(f.worksheet(0)->Rows[0].MinCol, 1);
     EXPECT_EQ(f.worksheet(0)->Rows[0].MaxCol, 5);
     EXPECT_EQ(text(f, 1, 0, 0), QStringLiteral("second"));
