@@ -50,7 +50,9 @@ public:
     explicit TProgress(bool enabled) : m_enabled(enabled) { m_clock.start(); }
     void update(const TImportEngine& e, const TCounters& c, bool force = false) {
         if (!m_enabled) return;
-        const qint64 ms = m_clock.elapsed();
+        qint64 ms = m_clock.elapsed();
+        if (!force) m_lastRow = ms;
+        else ms = m_lastRow;  // the rate of the rows, not of the closing commit
         if (!force && ms - m_last < 100) return;
         m_last = ms;
         const double rate = ms > 0 ? c.processed() * 1000.0 / ms : 0;
@@ -81,6 +83,7 @@ private:
     bool m_drawn = false;
     QElapsedTimer m_clock;
     qint64 m_last = -1000;
+    qint64 m_lastRow = 0;
 };
 
 }  // namespace

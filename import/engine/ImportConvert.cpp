@@ -39,9 +39,9 @@ bool toAsciiNumber(const QString& text, QChar decimalSeparator, std::string& out
     return !out.empty();
 }
 
-bool parseDouble(const std::string& s, double& v) {
-    const char* first = s.data();
-    const char* last = s.data() + s.size();
+bool parseDouble(const char* begin, size_t size, double& v) {
+    const char* first = begin;
+    const char* last = begin + size;
     if (first < last && *first == '+') ++first;
     if (first == last) return false;
     // digits, optional fraction, optional exponent; no hex, inf or nan
@@ -62,12 +62,23 @@ bool parseDouble(const std::string& s, double& v) {
         if (!expDigits) return false;
     }
     if (p != last) return false;
-    std::string copy(first, last);
-    if (!copy.empty() && copy[0] == '.') copy.insert(copy.begin(), '0');
-    if (copy.size() > 1 && copy[0] == '-' && copy[1] == '.') copy.insert(copy.begin() + 1, '0');
-    auto res = std::from_chars(copy.data(), copy.data() + copy.size(), v);
-    return res.ec == std::errc() && res.ptr == copy.data() + copy.size();
+    auto res = std::from_chars(first, last, v);
+    if (res.ec == std::errc() && res.ptr == last) return true;
+    // from_chars wants a digit before the point: ".5", "-.5"
+    char buf[160];
+    size_t n = (size_t)(last - first);
+    if (n + 2 > sizeof buf) return false;
+    size_t k = 0;
+    const char* q = first;
+    if (*q == '-') buf[k++] = *q++;
+    buf[k++] = '0';
+    std::memcpy(buf + k, q, (size_t)(last - q));
+    k += (size_t)(last - q);
+    res = std::from_chars(buf, buf + k, v);
+    return res.ec == std::errc() && res.ptr == buf + k;
 }
+
+bool parseDouble(const std::string& s, double& v) { return parseDouble(s.data(), s.size(), v); }
 
 
 // Thousand separators removed, the first "." read as the decimal separator
@@ -221,7 +232,7 @@ void TImportEngine::TextToFloat(const QString& text, TFieldType, QVariant& value
     size_t len;
     double v;
     if (normalizeNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, buf, sizeof buf, len) &&
-        parseDouble(std::string(buf, len), v)) {
+        parseDouble(buf, len, v)) {
         value = QVariant(v);
         return;
     }
@@ -243,7 +254,7 @@ void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant
             // a number with a fraction is rounded (half to even), as the
             // variant conversion does
             double d;
-            ok = parseDouble(std::string(buf, len), d) && std::fabs(d) < 9.2e18;
+            ok = parseDouble(buf, len, d) && std::fabs(d) < 9.2e18;
             if (ok) v = (qint64)std::nearbyint(d);
         }
     }
@@ -302,7 +313,7 @@ QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
     while (!trimmed.isEmpty() && trimmed.front().unicode() <= 32) trimmed = trimmed.mid(1);
     while (!trimmed.isEmpty() && trimmed.back().unicode() <= 32) trimmed.chop(1);
     for (const QString& n : Formats.NullValues)
-        if (trimmed.compare(n, Qt::CaseInsensitive) == 0) return QVariant();
+        if (trimmed.size() == n.size() && trimmed.compare(n, Qt::CaseInsensitive) == 0) return QVariant();
     QVariant value;
     switch (type) {
     case TFieldType::ftString:

@@ -276,3 +276,34 @@ TEST(TemplateFixture, SingleByteTemplateOfACzechDesktop) {
 }
 
 }  // namespace
+
+namespace {
+
+// The engine's own settings file keeps what the engine needs to run again.
+TEST(EngineSettings, WriteAndReadBack) {
+    TTestSource a;
+    a.SetFileName(q("in.csv"));
+    a.Map = QStringList{q("FARMA=1"), q("SB=3")};
+    a.ImportMode = qimDeleteOrInsert;
+    a.KeyColumns = QStringList{q("FARMA")};
+    a.CommitRecCount = 10;
+    a.Formats.ThousandSeparator = QChar(0x00A0);
+    TImportFieldFormat& f = a.FieldFormats.Add(q("SB"));
+    f.Replacements.push_back({q(" a=b "), q("\r\n"), true});
+    f.Functions = ifDate;
+    TImportIniFile ini;
+    a.WriteSettings(ini);
+    TImportIniFile copy;
+    copy.FromText(ini.ToText());
+    TTestSource b;
+    b.ReadSettings(copy);
+    EXPECT_EQ(b.FileName(), a.FileName());
+    EXPECT_EQ(b.Map, a.Map);
+    EXPECT_EQ(b.ImportMode, a.ImportMode);
+    EXPECT_EQ(b.KeyColumns, a.KeyColumns);
+    EXPECT_EQ(b.CommitRecCount, 10);
+    EXPECT_EQ(b.Formats, a.Formats);
+    EXPECT_EQ(b.FieldFormats, a.FieldFormats);
+}
+
+}  // namespace
