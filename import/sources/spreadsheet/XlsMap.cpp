@@ -724,3 +724,157 @@ int TMapRowList::RecordCount(TImportRange range) const
         throw ExlsError(QStringLiteral("List index out of bounds (%1)").arg(i));
     return Rows[size_t(i)]->Total;
 }
+
+// ---------------------------------------------------------------- range editor
+
+namespace {
+
+QString prepareBox(const QString& text)
+{
+    QString s = text.trimmed();
+    for (QChar& c : s)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 32);
+    return s;
+}
+
+[[noreturn]] void boxExpected(const char* what, const QString& s, qsizetype i)
+{
+    if (i < s.size() && !isKnown(s[i]))
+        throw EMapError(QStringLiteral("The %1 symbol at position %2 is unknown").arg(s[i]).arg(i + 1));
+    const QString found = i < s.size() ? QString(s[i]) : QStringLiteral("end of range");
+    throw EMapError(QStringLiteral("%1 expected but %2 found (position %3)").arg(QLatin1String(what), found).arg(i + 1));
+}
+
+int boxColumn(const QString& s, qsizetype& i)
+{
+    if (i >= s.size() || !isLetter(s[i]))
+        boxExpected("Letter", s, i);
+    const qsizetype start = i;
+    while (i < s.size() && isLetter(s[i]))
+        ++i;
+    const QString l = s.mid(start, i - start);
+    const int c = xlsColumnNumber(l);
+    if (l.size() > 2 || c > kMaxCol)
+        throw EMapError(QStringLiteral("Column %1 is out of range [%2..%3]")
+                            .arg(c)
+                            .arg(xlsColumnLetters(1), xlsColumnLetters(kMaxCol)));
+    return c;
+}
+
+int boxNumber(const QString& s, qsizetype& i)
+{
+    if (i >= s.size() || !isDigit(s[i]))
+        boxExpected("Number", s, i);
+    const qsizetype start = i;
+    while (i < s.size() && isDigit(s[i]))
+        ++i;
+    bool ok = false;
+    const QString d = s.mid(start, i - start);
+    const int v = d.toInt(&ok);
+    if (!ok)
+        throw EMapError(QStringLiteral("'%1' is not a valid integer value").arg(d));
+    return v;
+}
+
+int boxRow(const QString& s, qsizetype& i)
+{
+    const int r = boxNumber(s, i);
+    if (r < 1 || r > kMaxRow)
+        throw EMapError(QStringLiteral("Row %1 is out of range [%2..%3]").arg(r).arg(1).arg(kMaxRow));
+    return r;
+}
+
+} // namespace
+
+int xlsCheckColumnBox(const QString& text)
+{
+    const QString s = prepareBox(text);
+    if (s.isEmpty())
+        throw EMapError("Col is empty");
+    qsizetype i = 0;
+    const int c = boxColumn(s, i);
+    if (i < s.size())
+        throw EMapError("So long col definition");
+    return c;
+}
+
+int xlsCheckRowBox(const QString& text)
+{
+    const QString s = prepareBox(text);
+    if (s.isEmpty())
+        throw EMapError("Row is empty");
+    qsizetype i = 0;
+    const int r = boxRow(s, i);
+    if (i < s.size())
+        throw EMapError("So long row definition");
+    return r;
+}
+
+void xlsCheckCellBox(const QString& text, int& row, int& col)
+{
+    const QString s = prepareBox(text);
+    if (s.isEmpty())
+        throw EMapError("Cell is empty");
+    qsizetype i = 0;
+    col = boxColumn(s, i);
+    row = boxRow(s, i);
+    if (i < s.size())
+        throw EMapError("So long cell definition");
+}
+
+int xlsCheckSheetNumberBox(const QString& text)
+{
+    const QString s = text.trimmed();
+    if (s.isEmpty())
+        throw EMapError("Sheet is empty");
+    qsizetype i = 0;
+    const int n = boxNumber(s, i);
+    if (i < s.size())
+        throw EMapError("So long sheet definition");
+    return n;
+}
+
+QString xlsCheckSheetNameBox(const QString& text)
+{
+    if (text.isEmpty())
+        throw EMapError("Sheet is empty");
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (illegalInName(text[i]))
+            throw EMapError(QStringLiteral("Illegal char %1 in sheet name at position %2").arg(text[i]).arg(i + 1));
+    return text;
+}
+
+TMapRange xlsRangeFromChoice(const TMapRangeChoice& c)
+{
+    TMapRange r;
+    r.SheetRef = c.Sheet;
+    if (c.Sheet == msrNumber) {
+        r.SheetNumber = c.SheetNumber;
+        if (c.SheetNumber <= 0)
+            r.SheetRef = msrDefault;
+    } else if (c.Sheet == msrName) {
+        r.SheetName = c.SheetName;
+    }
+    if (c.Type == mshCell) {
+        r.FirstRow = r.LastRow = c.CellRow;
+        r.FirstCol = r.LastCol = c.CellCol;
+        r.Direction = mdNone;
+    } else {
+        const int first = c.Start, last = c.Finish;
+        r.Direction = (first && last) ? (last >= first ? mdForward : mdBackward) : (c.Forward ? mdForward : mdBackward);
+        if (c.Type == mshCol) {
+            r.FirstCol = r.LastCol = c.Line;
+            r.FirstRow = first;
+            r.LastRow = last;
+        } else {
+            r.FirstRow = r.LastRow = c.Line;
+            r.FirstCol = first;
+            r.LastCol = last;
+        }
+        if (first && first == last)
+            r.Direction = mdNone;
+    }
+    r.UpdateShape();
+    return r;
+}

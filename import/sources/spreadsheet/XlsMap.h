@@ -113,3 +113,26 @@ public:
     void UpdateMinMax();
     int RecordCount(TImportRange range) const;
 };
+
+// ---- range editor boxes (the wizard's range dialog) -------------------------
+// Each check reads one edit box (letters are upper-cased first) and returns
+// its value, or throws EMapError with the dialog's message.
+int xlsCheckColumnBox(const QString& text);  // "Col is empty", "So long col definition", ...
+int xlsCheckRowBox(const QString& text);     // "Row is empty", "So long row definition", ...
+void xlsCheckCellBox(const QString& text, int& row, int& col);  // "Cell is empty", ...
+int xlsCheckSheetNumberBox(const QString& text);         // "Sheet is empty", ...
+QString xlsCheckSheetNameBox(const QString& text);       // "Sheet is empty", illegal characters
+
+// The choices of the range dialog. Ends of 0 are "where data started /
+// finished"; the direction counts only while an end is open.
+struct TMapRangeChoice {
+    TMapShape Type = mshCol;   // mshCol, mshRow or mshCell
+    int Line = 0;              // the column (Col), the row (Row)
+    int CellRow = 0, CellCol = 0;
+    int Start = 0, Finish = 0;
+    bool Forward = true;       // Down / Right
+    TMapSheetRef Sheet = msrDefault;
+    int SheetNumber = 0;
+    QString SheetName;
+};
+TMapRange xlsRangeFromChoice(const TMapRangeChoice& choice);

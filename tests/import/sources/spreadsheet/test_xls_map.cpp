@@ -222,3 +222,73 @@ TEST(XlsMapEditing, RemoveCellAndJoin)
     for (const Join& j : joins)
         EXPECT_EQ(edit(j.map, [](TMapRow& r) { r.JoinAdjacent(); }), QString::fromUtf8(j.joined)) << j.map;
 }
+
+TEST(XlsMapEditing, RangeEditorBoxesAndChoices)
+{
+    auto box = [](const std::function<void()>& f) -> std::string {
+        try {
+            f();
+            return "ok";
+        } catch (const ExlsError& e) {
+            return e.what();
+        }
+    };
+    int row = 0, col = 0;
+    EXPECT_EQ(xlsCheckColumnBox(QStringLiteral(" iv ")), 256);
+    EXPECT_EQ(xlsCheckRowBox(QStringLiteral("65536")), 65536);
+    xlsCheckCellBox(QStringLiteral("b7"), row, col);
+    EXPECT_EQ(row * 1000 + col, 7002);
+    struct Case { std::function<void()> f; const char* message; };
+    const Case cases[] = {
+        {[] { xlsCheckColumnBox(QString()); }, "Col is empty"},
+        {[] { xlsCheckColumnBox(QStringLiteral("AB1")); }, "So long col definition"},
+        {[] { xlsCheckColumnBox(QStringLiteral("1A")); }, "Letter expected but 1 found (position 1)"},
+        {[] { xlsCheckColumnBox(QStringLiteral("IW")); }, "Column 257 is out of range [A..IV]"},
+        {[] { xlsCheckRowBox(QStringLiteral(" ")); }, "Row is empty"},
+        {[] { xlsCheckRowBox(QStringLiteral("12x")); }, "So long row definition"},
+        {[] { xlsCheckRowBox(QStringLiteral("x1")); }, "Number expected but X found (position 1)"},
+        {[] { xlsCheckRowBox(QStringLiteral("0")); }, "Row 0 is out of range [1..65536]"},
+        {[&] { xlsCheckCellBox(QString(), row, col); }, "Cell is empty"},
+        {[&] { xlsCheckCellBox(QStringLiteral("A1B"), row, col); }, "So long cell definition"},
+        {[&] { xlsCheckCellBox(QStringLiteral("A#"), row, col); }, "The # symbol at position 2 is unknown"},
+        {[] { xlsCheckSheetNumberBox(QString()); }, "Sheet is empty"},
+        {[] { xlsCheckSheetNumberBox(QStringLiteral("2a")); }, "So long sheet definition"},
+        {[] { xlsCheckSheetNameBox(QStringLiteral("a/b")); }, "Illegal char / in sheet name at position 2"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(box(c.f), c.message);
+
+    struct Choice { TMapRangeChoice c; const char* text; };
+    auto col2 = [](int start, int finish, bool forward) {
+        TMapRangeChoice c;
+        c.Line = 2;
+        c.Start = start;
+        c.Finish = finish;
+        c.Forward = forward;
+        return c;
+    };
+    TMapRangeChoice named = col2(0, 0, false);
+    named.Sheet = msrName;
+    named.SheetName = QStringLiteral("Data");
+    TMapRangeChoice cell;
+    cell.Type = mshCell;
+    cell.CellRow = 4;
+    cell.CellCol = 3;
+    cell.Sheet = msrNumber;
+    cell.SheetNumber = 2;
+    TMapRangeChoice row3 = col2(5, 0, true);
+    row3.Type = mshRow;
+    row3.Line = 3;
+    const Choice choices[] = {
+        {col2(3, 9, false), "B3-B9;"},       // both ends: the order decides
+        {col2(9, 3, true), "B9-B3;"},
+        {col2(3, 0, true), "B3-COLFINISH;"},
+        {col2(0, 3, false), "COLFINISH-B3;"},
+        {col2(4, 4, true), "B4;"},
+        {named, "[Data]B-COLSTART;"},
+        {cell, "[:2]C4;"},
+        {row3, "E3-ROWFINISH;"},
+    };
+    for (const Choice& c : choices)
+        EXPECT_EQ(xlsRangeFromChoice(c.c).Text().toStdString(), c.text);
+}
