@@ -150,3 +150,36 @@ TEST_F(CliImport, RowsSurviveAKillRightAfterTheImport) {
 }
 
 }  // namespace
+
+namespace {
+
+// A CSV template keeps the file's code page: a cp1250 file reloaded from its
+// template is decoded in cp1250.
+TEST_F(CliImport, CsvTemplateKeepsItsEncoding) {
+    QFile csv(dir.filePath(q("cz.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("7;1.2.2013;100;\x8e\x6c\x75\x9d\x6f\x75\xe8\x6b\xfd\n");  // "Žluťoučký" in cp1250
+    csv.close();
+    TImportSetup s;
+    s.Kind = aiCSV;
+    s.FileName = dir.filePath(q("cz.csv"));
+    s.Current().Options.insert(q("Delimiter"), q(";"));
+    s.Current().Options.insert(q("Encoding"), q("7"));  // ctCp1250
+    s.Current().SetLocator(q("FARMA"), q("1"));
+    s.Current().SetLocator(q("DOJNICE"), q("4"));
+    s.SaveTemplate(dir.filePath(q("cz.imp")));
+    QString err;
+    ASSERT_EQ(run({q("import"), q("--template"), dir.filePath(q("cz.imp")), q("--no-progress")}, nullptr, &err), 0)
+        << err.toStdString();
+    TDataStore st(db);
+    st.IBDatabase1.Open();
+    st.IBTransaction1.StartTransaction();
+    TIBQuery qr(st.IBDatabase1, st.IBTransaction1);
+    qr.SQL << q("select DOJNICE from KU where FARMA = 7");
+    qr.Open();
+    ASSERT_EQ(qr.RecordCount(), 1);
+    EXPECT_EQ(qr.Row(0)[0].toString(), q("Žluťoučký"));
+    st.Close();
+}
+
+}  // namespace
