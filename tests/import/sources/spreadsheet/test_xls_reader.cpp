@@ -118,21 +118,24 @@ TEST(XlsReader, BareStreamWithPaddingLoadsLikeTheCompoundFile)
             EXPECT_EQ(text(bare, 0, r, c), text(compound, 0, r, c));
 }
 
-TEST(XlsReader, LibreOfficeFormulasAndMulRk)
+TEST(XlsReader, LibreOfficeAndGnumericFormulasAndMulRk)
 {
-    TxlsFile f(fixture("lo_formulas.xls"));
-    f.open();
-    ASSERT_EQ(f.worksheetCount(), 1);
-    // A..C of each row come as MULRK, D is a shared formula =A*2
-    for (int r = 0; r < 8; ++r) {
-        for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(text(f, 0, r, c), QString::number((r + 1) * 10 + c));
-        EXPECT_EQ(text(f, 0, r, 3), QString::number((r + 1) * 20));
+    for (const char* file : {"lo_formulas.xls", "gnumeric_formulas.xls"}) {
+        SCOPED_TRACE(file);
+        TxlsFile f(fixture(file));
+        f.open();
+        ASSERT_EQ(f.worksheetCount(), 1);
+        // A..C: MULRK (LibreOffice) or RK; D: =A*2, shared by LibreOffice
+        for (int r = 0; r < 8; ++r) {
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(text(f, 0, r, c), QString::number((r + 1) * 10 + c));
+            EXPECT_EQ(text(f, 0, r, 3), QString::number((r + 1) * 20));
+        }
+        EXPECT_EQ(text(f, 0, 8, 0), QStringLiteral("abcd"));   // cached text from STRING
+        EXPECT_EQ(text(f, 0, 8, 1), QString());                 // cached error
+        EXPECT_EQ(text(f, 0, 8, 2), QStringLiteral("True"));    // cached boolean
+        EXPECT_EQ(text(f, 0, 8, 3), QStringLiteral("45000"));   // never a date
     }
-    EXPECT_EQ(text(f, 0, 8, 0), QStringLiteral("abcd"));   // cached text from STRING
-    EXPECT_EQ(text(f, 0, 8, 1), QString());                 // cached error
-    EXPECT_EQ(text(f, 0, 8, 2), QStringLiteral("True"));    // cached boolean
-    EXPECT_EQ(text(f, 0, 8, 3), QStringLiteral("45000"));   // never a date
 }
 
 TEST(XlsReader, SharedStringsAcrossContinue)
