@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -114,6 +115,12 @@ void TTextLineReader::Open(const QString& fileName)
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
         ::close(fd);
         throw ETextFileError(QStringLiteral("Cannot open file \"%1\": the file is locked by another program. %2")
+                                 .arg(fileName, TImportLocale::Text(SFailedToResetFile)));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw ETextFileError(QStringLiteral("Cannot open file \"%1\": not a file. %2")
                                  .arg(fileName, TImportLocale::Text(SFailedToResetFile)));
     }
     m_fd = fd;

@@ -167,6 +167,12 @@ TEST(TextLineReader, OpenFailures)
         EXPECT_TRUE(e.Message.contains(QStringLiteral("/nonexistent/x.csv")));
         EXPECT_TRUE(e.Message.endsWith(QStringLiteral("Failed to reset file.")));
     }
+    try {
+        r.Open(QStringLiteral(VACCORA_TEXT_FIXTURES));
+        FAIL() << "opened a folder";
+    } catch (const EImportError& e) {
+        EXPECT_TRUE(e.Message.endsWith(QStringLiteral("Failed to reset file.")));
+    }
     EXPECT_THROW(r.SetCodePage(4711), EImportError);
 }
 
