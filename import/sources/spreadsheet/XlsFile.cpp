@@ -353,6 +353,8 @@ QString xlsFloatToText(double x, QChar sep)
 
 QString xlsFormatDateTime(const QString& pattern, double value, const TxlsFormatSettings& fs)
 {
+    if (!std::isfinite(value) || std::fabs(value) >= kMaxDateTime)
+        return QString();
     const double dayPart = std::trunc(value);
     static const qint64 kEpoch = QDate(1899, 12, 30).toJulianDay();
     int year = 0, month = 0, day = 0;

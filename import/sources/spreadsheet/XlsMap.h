@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -98,8 +99,9 @@ private:
 // The maps of all fields of an import.
 class TMapRowList {
 public:
+    // Skip counts beyond the sheet's limits count as the limits.
     TMapRowList(const TxlsFile* file, int skipRows, int skipCols)
-        : File(file), SkipFirstRows(skipRows), SkipFirstCols(skipCols) {}
+        : File(file), SkipFirstRows(std::clamp(skipRows, 0, 65536)), SkipFirstCols(std::clamp(skipCols, 0, 256)) {}
     const TxlsFile* File;
     int SkipFirstRows;
     int SkipFirstCols;
