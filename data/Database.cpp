@@ -232,6 +232,7 @@ void TIBDatabase::Open()
     IXpbBuilder* dpb = nullptr;
     try {
         dpb = buildDpb(st, dpb_user(), dpb_password(), SQLDialect);
+        if (SetForcedWrites) dpb->insertInt(&st, isc_dpb_force_write, 1);
         const QByteArray name = DatabaseName.toUtf8();
         m_att = master()->getDispatcher()->attachDatabase(&st, name.constData(), dpb->getBufferLength(&st),
                                                           dpb->getBuffer(&st));
@@ -251,6 +252,7 @@ void TIBDatabase::CreateDatabase()
         dpb = buildDpb(st, dpb_user(), dpb_password(), SQLDialect);
         dpb->insertInt(&st, isc_dpb_set_db_sql_dialect, SQLDialect);
         dpb->insertInt(&st, isc_dpb_page_size, 8192);
+        if (!ForcedWrites) dpb->insertInt(&st, isc_dpb_force_write, 0);
         const QByteArray name = DatabaseName.toUtf8();
         m_att = master()->getDispatcher()->createDatabase(&st, name.constData(), dpb->getBufferLength(&st),
                                                           dpb->getBuffer(&st));

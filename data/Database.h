@@ -62,6 +62,10 @@ public:
     QStringList Params{QStringLiteral("user_name=sysdba"), QStringLiteral("password=brindlowe")};
     int SQLDialect = 1;
     bool LoginPrompt = false;
+    // CreateDatabase: false creates the file with asynchronous writes (quick
+    // schema set-up); Open with SetForcedWrites switches them on for good.
+    bool ForcedWrites = true;
+    bool SetForcedWrites = false;
 
     void Open();   // connect
     void Close();  // commits every active transaction of this connection, then detaches

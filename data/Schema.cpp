@@ -73,11 +73,9 @@ QString counterColumns()
     return cols.join(QStringLiteral(",\n  "));
 }
 
-// Values of the counters for record `rec` (NEW or OLD) with weight k (+1/-1).
-QStringList counterValues(const char* rec, int k)
+// Values of the counters for record `rec` with weight K (an expression: +1/-1).
+QStringList counterValues(const QString& r, const QString& K)
 {
-    const QString r = QLatin1String(rec);
-    const QString K = QString::number(k);
     QStringList v{K};
     for (const Group& g : kGroups) {
         const QString w = g.cond ? QStringLiteral("IIF(%1, %2, 0)").arg(QString::fromLatin1(g.cond).arg(r), K) : K;
@@ -91,21 +89,27 @@ QStringList counterValues(const char* rec, int k)
     return v;
 }
 
+// A delta row carries the record's measured values and its weight; the
+// counters are worked out when deltas are read.
 QString deltaInsert(const char* rec, int k)
 {
     return QStringLiteral("IF (%1.FARMA IS NOT NULL AND %1.DATUM IS NOT NULL) THEN\n"
-                          "    INSERT INTO KU_DELTA (FARMA, DATUM, %2) VALUES (%1.FARMA, %1.DATUM, %3);")
-        .arg(QLatin1String(rec), counterNames().join(QStringLiteral(", ")), counterValues(rec, k).join(QStringLiteral(", ")));
+                          "    INSERT INTO KU_DELTA (FARMA, DATUM, K, SB, DOJIVOST, TUK, BILKOVINA, LAKTOZA)\n"
+                          "    VALUES (%1.FARMA, %1.DATUM, %2, %1.SB, %1.DOJIVOST, %1.TUK, %1.BILKOVINA, %1.LAKTOZA);")
+        .arg(QLatin1String(rec)).arg(k);
 }
+
+QStringList deltaCounters() { return counterValues(QStringLiteral("KU_DELTA"), QStringLiteral("KU_DELTA.K")); }
 
 // Folds the deltas this transaction can see into KU_SUM.
 QString foldProcedure()
 {
     const QStringList names = counterNames();
+    const QStringList values = deltaCounters();
     QStringList decl, sums, into, sets, vars;
     for (int i = 0; i < names.size(); ++i) {
         decl << QStringLiteral("DECLARE VARIABLE V%1 DOUBLE PRECISION;").arg(i);
-        sums << QStringLiteral("SUM(%1)").arg(names[i]);
+        sums << QStringLiteral("SUM(%1)").arg(values[i]);
         into << QStringLiteral(":V%1").arg(i);
         sets << QStringLiteral("%1 = %1 + :V%2").arg(names[i]).arg(i);
         vars << QStringLiteral(":V%1").arg(i);
@@ -137,9 +141,9 @@ QString statView()
                           "SELECT FARMA, DATUM, %2 FROM (\n"
                           "  SELECT FARMA, DATUM, %1 FROM KU_SUM\n"
                           "  UNION ALL\n"
-                          "  SELECT FARMA, DATUM, %1 FROM KU_DELTA) U\n"
+                          "  SELECT FARMA, DATUM, %3 FROM KU_DELTA) U (FARMA, DATUM, %1)\n"
                           "GROUP BY FARMA, DATUM HAVING SUM(N) > 0")
-        .arg(cols, sums.join(QStringLiteral(", ")));
+        .arg(cols, sums.join(QStringLiteral(", ")), deltaCounters().join(QStringLiteral(", ")));
 }
 
 QString mean(const QString& base, bool integer)
@@ -175,8 +179,9 @@ QStringList vaccoraSchemaStatements()
     s << QStringLiteral("CREATE INDEX KU_FARMA_DATUM ON KU (FARMA, DATUM)");
     s << QStringLiteral("CREATE TABLE KU_SUM (\n  FARMA SMALLINT NOT NULL,\n  DATUM DATE NOT NULL,\n  %1,\n"
                         "  PRIMARY KEY (FARMA, DATUM))").arg(counterColumns());
-    s << QStringLiteral("CREATE GLOBAL TEMPORARY TABLE KU_DELTA (\n  FARMA SMALLINT NOT NULL,\n  DATUM DATE NOT NULL,\n  %1)\n"
-                        "ON COMMIT DELETE ROWS").arg(counterColumns());
+    s << QStringLiteral("CREATE GLOBAL TEMPORARY TABLE KU_DELTA (\n  FARMA SMALLINT NOT NULL,\n  DATUM DATE NOT NULL,\n"
+                        "  K INTEGER NOT NULL,\n  SB INTEGER,\n  DOJIVOST DOUBLE PRECISION,\n  TUK DOUBLE PRECISION,\n"
+                        "  BILKOVINA DOUBLE PRECISION,\n  LAKTOZA DOUBLE PRECISION)\nON COMMIT DELETE ROWS");
     s << QStringLiteral("CREATE INDEX KU_DELTA_FARMA_DATUM ON KU_DELTA (FARMA, DATUM)");
     s << QStringLiteral("CREATE TRIGGER KU_SUM_AI FOR KU AFTER INSERT AS\nBEGIN\n  %1\nEND").arg(deltaInsert("NEW", 1));
     s << QStringLiteral("CREATE TRIGGER KU_SUM_AD FOR KU AFTER DELETE AS\nBEGIN\n  %1\nEND").arg(deltaInsert("OLD", -1));
@@ -197,17 +202,27 @@ QStringList vaccoraSchemaStatements()
 
 void vaccoraCreateDatabase(const QString& name, bool demo)
 {
+    {
+        // Set up with asynchronous writes, then switch forced writes on:
+        // every later change reaches the disk before a commit returns.
+        TIBDatabase db;
+        db.DatabaseName = name;
+        db.ForcedWrites = false;
+        db.CreateDatabase();
+        TIBTransaction tr(db);
+        tr.StartTransaction();
+        for (const QString& stmt : vaccoraSchemaStatements()) {
+            db.ExecSQL(tr, stmt);
+            tr.CommitRetaining();
+        }
+        if (demo) vaccoraFillDemoData(db, tr);
+        tr.Commit();
+        db.Close();
+    }
     TIBDatabase db;
     db.DatabaseName = name;
-    db.CreateDatabase();
-    TIBTransaction tr(db);
-    tr.StartTransaction();
-    for (const QString& stmt : vaccoraSchemaStatements()) {
-        db.ExecSQL(tr, stmt);
-        tr.CommitRetaining();
-    }
-    if (demo) vaccoraFillDemoData(db, tr);
-    tr.Commit();
+    db.SetForcedWrites = true;
+    db.Open();
     db.Close();
 }
 
