@@ -233,7 +233,7 @@ void TImportEngine::TextToFloat(const QString& text, TFieldType, QVariant& value
     double v;
     if (normalizeNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, buf, sizeof buf, len) &&
         parseDouble(buf, len, v)) {
-        value = QVariant(v);
+        value.setValue(v);
         return;
     }
     QString t = text;
@@ -270,7 +270,8 @@ void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant
             throw EImportError(ImportFmt(SNotAnInteger, {replaceFirstDot(t, Formats.DecimalSeparator)}));
         }
     }
-    value = type == TFieldType::ftLargeint ? QVariant((qlonglong)v) : QVariant((int)v);
+    if (type == TFieldType::ftLargeint) value.setValue((qlonglong)v);
+    else value.setValue((int)v);
 }
 
 namespace {
@@ -309,21 +310,19 @@ void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
 }
 
 QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
+    QVariant value;  // the one result object of every path
     QStringView trimmed(text);
     while (!trimmed.isEmpty() && trimmed.front().unicode() <= 32) trimmed = trimmed.mid(1);
     while (!trimmed.isEmpty() && trimmed.back().unicode() <= 32) trimmed.chop(1);
     for (const QString& n : Formats.NullValues)
-        if (trimmed.size() == n.size() && trimmed.compare(n, Qt::CaseInsensitive) == 0) return QVariant();
-    QVariant value;
+        if (trimmed.size() == n.size() && trimmed.compare(n, Qt::CaseInsensitive) == 0) return value;
+    const bool isText = type == TFieldType::ftString || type == TFieldType::ftBlob;
+    if (!isText && trimmed.isEmpty()) return value;
     switch (type) {
     case TFieldType::ftString:
     case TFieldType::ftBlob:
         TextToString(text, type, value);
-        return value;
-    default: break;
-    }
-    if (trimmed.isEmpty()) return QVariant();
-    switch (type) {
+        break;
     case TFieldType::ftSmallint:
     case TFieldType::ftInteger:
     case TFieldType::ftLargeint:
