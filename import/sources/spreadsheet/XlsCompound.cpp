@@ -1,6 +1,7 @@
 #include "import/sources/spreadsheet/XlsCompound.h"
 
 #include "import/sources/spreadsheet/XlsErrors.h"
+#include "import/sources/spreadsheet/XlsMessages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,7 +27,7 @@ bool xlsIsCompoundFile(const uint8_t* data, size_t size)
 
 void TxlsCompoundFile::damaged() const
 {
-    throw ExlsError("The compound file " + m_fileName + " is damaged");
+    throw ExlsError(xlsFmt(SxlsCompoundDamaged, {QString::fromStdString(m_fileName)}));
 }
 
 TxlsCompoundFile::TxlsCompoundFile(const uint8_t* data, size_t size, const std::string& fileName)

@@ -1,6 +1,7 @@
 #include "import/sources/spreadsheet/XlsFile.h"
 
 #include "import/sources/spreadsheet/XlsCompound.h"
+#include "import/sources/spreadsheet/XlsMessages.h"
 
 #include <QDate>
 #include <QFile>
@@ -13,8 +14,6 @@
 #include <cstring>
 
 namespace {
-
-const char* const kFileInvalid = "Error reading Excel records. File invalid";
 
 inline uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t rd32(const uint8_t* p) {
@@ -36,10 +35,10 @@ std::string hex(unsigned v, bool pad2)
 
 [[noreturn]] void invalidRecord(uint16_t id)
 {
-    throw ExlsFileError("Record with ID 0x" + hex(id, false) + " is invalid");
+    throw ExlsFileError(xlsFmt(SxlsInvalidRecord, {QString::fromStdString(hex(id, false))}));
 }
 
-[[noreturn]] void errorReadingRecord() { throw ExlsFileError("Error reading record"); }
+[[noreturn]] void errorReadingRecord() { throw ExlsFileError(xlsText(SxlsErrorReadingRecord)); }
 
 struct TxlsSegment {
     const uint8_t* data;
@@ -74,21 +73,21 @@ public:
     void body(uint16_t id, uint16_t size, TxlsRaw& r)
     {
         if (m_pos + size > m_size)
-            throw ExlsError(kFileInvalid);
+            throw ExlsError(xlsText(SxlsFileInvalid));
         r.id = id;
         r.size = size;
         r.body = m_data + m_pos;
         r.continues.clear();
         m_pos += size;
         if ((id == xlsBOF || id == xlsBOF2) && (size < 2 || rd16(r.body) != 0x0600))
-            throw ExlsError("File is saved with an invalid Excel version");
+            throw ExlsError(xlsText(SxlsInvalidVersion));
         // Look-ahead: chain CONTINUEs; a STRING may only follow a formula.
         while (m_pos + 4 <= m_size) {
             const uint16_t next = rd16(m_data + m_pos);
             if (next == xlsCONTINUE) {
                 const uint16_t n = rd16(m_data + m_pos + 2);
                 if (m_pos + 4 + n > m_size)
-                    throw ExlsError(kFileInvalid);
+                    throw ExlsError(xlsText(SxlsFileInvalid));
                 r.continues.push_back({m_data + m_pos + 4, n});
                 m_pos += 4 + size_t(n);
                 continue;
@@ -96,7 +95,7 @@ public:
             // ARRAY and TABLE stand between a formula and its STRING result
             // in files Excel writes, so they are accepted as well.
             if (next == xlsSTRING && id != xlsFORMULA && id != xlsSHRFMLA && id != xlsARRAY && id != xlsTABLE)
-                throw ExlsFileError(kFileInvalid);
+                throw ExlsFileError(xlsText(SxlsFileInvalid));
             break;
         }
     }
@@ -105,7 +104,7 @@ public:
     {
         uint16_t id, size;
         if (!header(id, size))
-            throw ExlsFileError(kFileInvalid);
+            throw ExlsFileError(xlsText(SxlsFileInvalid));
         body(id, size, r);
     }
 
@@ -252,7 +251,7 @@ QString latin1(const char* p, int n, int sepAt, QChar sep)
 } // namespace
 
 ETokenException::ETokenException(uint8_t token)
-    : ExlsError("Error reading formula, Token Id: 0x" + hex(token, true) + " is not supported"), m_token(token)
+    : ExlsError(xlsFmt(SxlsTokenNotSupported, {QString::fromStdString(hex(token, true))})), m_token(token)
 {
 }
 
@@ -536,7 +535,7 @@ const TbiffXF& TbiffCell::xf() const
 {
     const auto& xfs = m_sheet->workbook()->globals().XFs;
     if (m_xf >= xfs.size())
-        throw ExlsError("List index out of bounds (" + std::to_string(m_xf) + ")");
+        throw ExlsError(xlsFmt(SxlsListIndex, {QString::number(m_xf)}));
     return *xfs[m_xf];
 }
 
@@ -743,9 +742,9 @@ void TxlsWorkSheet::reserveHint(uint32_t rows, uint32_t cols)
 TbiffCell* TxlsWorkSheet::cell(int row, int col) const
 {
     if (row < 0 || row > 65535)
-        throw ExlsFileError("Invalid Row (" + std::to_string(row) + ")");
+        throw ExlsFileError(xlsFmt(SxlsInvalidRow, {QString::number(row)}));
     if (col < 0 || col > 255)
-        throw ExlsFileError("Invalid Column (" + std::to_string(col) + ")");
+        throw ExlsFileError(xlsFmt(SxlsInvalidColumn, {QString::number(col)}));
     if (row >= rowCount() || col >= colCount())
         return nullptr;
     TbiffCell* c = Rows[size_t(row)].find(col);
@@ -881,7 +880,7 @@ void TxlsWorkSheet::expandSharedFormulas()
             auto it = std::lower_bound(ShrFmlas.begin(), ShrFmlas.end(), key,
                                        [](const auto& s, uint32_t k) { return s->key() < k; });
             if (it == ShrFmlas.end() || (*it)->key() != key)
-                throw ExlsError("Shared Formula not found");
+                throw ExlsError(xlsText(SxlsSharedFormulaNotFound));
             const std::vector<uint8_t>& sb = (*it)->body();
             b.resize(20);
             if (sb.size() > 8)
@@ -889,9 +888,8 @@ void TxlsWorkSheet::expandSharedFormulas()
             try {
                 walkTokens(b, 22, f->row(), f->column());
             } catch (const ETokenException& e) {
-                throw ExlsError("Formula at Row " + std::to_string(f->row() + 1) + ", column " +
-                                std::to_string(f->column() + 1) + " is not supported. Token Id: 0x" +
-                                hex(e.token(), true));
+                throw ExlsError(xlsFmt(SxlsFormulaNotSupported, {QString::number(f->row() + 1), QString::number(f->column() + 1),
+                                                               QString::fromStdString(hex(e.token(), true))}));
             }
         }
     }
@@ -949,7 +947,7 @@ void globalsLoop(TxlsGlobals& g, TxlsRecordReader& rd, TxlsRaw& r)
             break;
         }
         case xlsBOF:
-            throw ExlsFileError(kFileInvalid);
+            throw ExlsFileError(xlsText(SxlsFileInvalid));
         default:
             break;
         }
@@ -999,7 +997,7 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
             requireSize(r, 10);
             const uint32_t index = rd32(b + 6);
             if (index >= g.SST.size())
-                throw ExlsFileError(kFileInvalid);
+                throw ExlsFileError(xlsText(SxlsFileInvalid));
             sh.addCell(sh.make<TbiffLabelSST>(r.size, rd16(b), rd16(b + 2), rd16(b + 4), &sh, g.SST[index].get()));
             break;
         }
@@ -1038,14 +1036,14 @@ void worksheetLoop(TxlsWorkSheet& sh, const TxlsGlobals& g, TxlsRecordReader& rd
             break;
         case xlsSTRING: {
             if (!sh.LastFormula)
-                throw ExlsFileError(kFileInvalid);
+                throw ExlsFileError(xlsText(SxlsFileInvalid));
             TxlsCursor c(r, 0);
             sh.LastFormula->setTextResult(c.string(2).Text);
             break;
         }
         case xlsBOF:
         case xlsBOF2:
-            throw ExlsFileError(kFileInvalid);
+            throw ExlsFileError(xlsText(SxlsFileInvalid));
         default:
             break;
         }
@@ -1068,9 +1066,9 @@ void TxlsWorkbook::load(const uint8_t* data, size_t size)
             break;
         rd.body(id, len, r);
         if (r.id != xlsBOF && r.id != xlsBOF2)
-            throw ExlsFileError(kFileInvalid);
+            throw ExlsFileError(xlsText(SxlsFileInvalid));
         if (r.size < 4)
-            throw ExlsFileError(kFileInvalid);
+            throw ExlsFileError(xlsText(SxlsFileInvalid));
         auto bof = std::make_unique<TbiffBOF>(r.id, r.copy());
         switch (bof->substreamType()) {
         case 0x0005:
@@ -1104,7 +1102,7 @@ void TxlsWorkbook::load(const uint8_t* data, size_t size)
             break;
         }
         default:
-            throw ExlsFileError(kFileInvalid);
+            throw ExlsFileError(xlsText(SxlsFileInvalid));
         }
     }
 }
@@ -1130,7 +1128,7 @@ void TxlsFile::loadStream(const uint8_t* data, size_t size)
         std::vector<uint8_t> stream;
         TxlsCompoundFile cf(data, size, FileName.toStdString());
         if (!cf.readRootStream(u"Workbook", stream))
-            throw ExlsFileError("File " + FileName.toStdString() + " is not an Excel Workbook");
+            throw ExlsFileError(xlsFmt(SxlsNotAWorkbook, {FileName}));
         m_workbook->load(stream.data(), stream.size());
     } else {
         m_workbook->load(data, size);
@@ -1141,12 +1139,12 @@ void TxlsFile::loadStream(const uint8_t* data, size_t size)
 void TxlsFile::open()
 {
     if (FileName.isEmpty())
-        throw ExlsFileError("File name is not defined");
+        throw ExlsFileError(xlsText(SxlsFileNameNotDefined));
     if (!QFileInfo(FileName).isFile())
-        throw ExlsFileError("File " + FileName.toStdString() + " does not exist");
+        throw ExlsFileError(xlsFmt(SxlsFileDoesNotExist, {FileName}));
     QFile f(FileName);
     if (!f.open(QIODevice::ReadOnly))
-        throw ExlsError("Cannot open file " + FileName.toStdString() + ": " + f.errorString().toStdString());
+        throw ExlsError(xlsFmt(SxlsCannotOpen, {FileName, f.errorString()}));
     const qint64 size = f.size();
     if (size <= 0) {
         loadStream(nullptr, 0);
@@ -1160,7 +1158,7 @@ void TxlsFile::open()
     }
     const QByteArray bytes = f.readAll();
     if (bytes.size() != size)
-        throw ExlsError("Cannot read file " + FileName.toStdString() + ": " + f.errorString().toStdString());
+        throw ExlsError(xlsFmt(SxlsCannotRead, {FileName, f.errorString()}));
     loadStream(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
 }
 
@@ -1169,7 +1167,7 @@ void TxlsFile::openBytes(const std::vector<uint8_t>& bytes) { loadStream(bytes.d
 TxlsWorkSheet* TxlsFile::worksheet(int index) const
 {
     if (index < 0 || index >= worksheetCount())
-        throw ExlsError("List index out of bounds (" + std::to_string(index) + ")");
+        throw ExlsError(xlsFmt(SxlsListIndex, {QString::number(index)}));
     return m_workbook->WorkSheets[size_t(index)];
 }
 

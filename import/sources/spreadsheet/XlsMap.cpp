@@ -1,7 +1,10 @@
 #include "import/sources/spreadsheet/XlsMap.h"
 
+#include "import/sources/spreadsheet/XlsMessages.h"
+
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 
 namespace {
@@ -35,7 +38,7 @@ public:
             TMapRange r;
             sheetParts(r);
             if (at() == QLatin1Char(';'))
-                throw EMapError("Unexpected end of range");
+                throw EMapError(xlsText(SxlsUnexpectedEnd));
             body(r);
             if (at() != QLatin1Char(';'))
                 fail();
@@ -53,10 +56,10 @@ private:
     [[noreturn]] void fail() const
     {
         if (i >= n)
-            throw EMapError("Unexpected end of range");
+            throw EMapError(xlsText(SxlsUnexpectedEnd));
         if (!isKnown(s[i]))
-            throw EMapError(QStringLiteral("The %1 symbol at position %2 is unknown").arg(s[i]).arg(pos()));
-        throw EMapError(QStringLiteral("The symbol %1 at position %2 is unexpected").arg(s[i]).arg(pos()));
+            throw EMapError(xlsFmt(SxlsUnknownSymbol, {QString(s[i]), QString::number(pos())}));
+        throw EMapError(xlsFmt(SxlsUnexpectedSymbol, {QString(s[i]), QString::number(pos())}));
     }
 
     void expectLetter() const
@@ -65,8 +68,8 @@ private:
             return;
         if (i < n && !isKnown(s[i]))
             fail();
-        const QString what = (i >= n || s[i] == QLatin1Char(';')) ? QStringLiteral("end of range") : QString(s[i]);
-        throw EMapError(QStringLiteral("Letter expected but %1 found (position %2)").arg(what).arg(pos()));
+        const QString what = (i >= n || s[i] == QLatin1Char(';')) ? xlsText(SxlsEndOfRange) : QString(s[i]);
+        throw EMapError(xlsFmt(SxlsLetterExpected, {what, QString::number(pos())}));
     }
 
     QString letters()
@@ -86,7 +89,7 @@ private:
         bool ok = false;
         const int v = d.toInt(&ok);
         if (!ok)
-            throw EMapError(QStringLiteral("'%1' is not a valid integer value").arg(d));
+            throw EMapError(xlsFmt(SxlsNotAnInteger, {d}));
         return v;
     }
 
@@ -94,7 +97,7 @@ private:
     {
         const int r = integer();
         if (r < 1 || r > kMaxRow)
-            throw EMapError(QStringLiteral("Row %1 is out of range [%2..%3]").arg(r).arg(1).arg(kMaxRow));
+            throw EMapError(xlsFmt(SxlsRowOutOfRange, {QString::number(r), QStringLiteral("1"), QString::number(kMaxRow)}));
         return r;
     }
 
@@ -102,9 +105,7 @@ private:
     {
         const int c = xlsColumnNumber(l);
         if (l.size() > 2 || c > kMaxCol)
-            throw EMapError(QStringLiteral("Column %1 is out of range [%2..%3]")
-                                .arg(c)
-                                .arg(xlsColumnLetters(1), xlsColumnLetters(kMaxCol)));
+            throw EMapError(xlsFmt(SxlsColumnOutOfRange, {QString::number(c), xlsColumnLetters(1), xlsColumnLetters(kMaxCol)}));
         return c;
     }
 
@@ -112,7 +113,7 @@ private:
 
     [[noreturn]] static void expect(const char* allowed, const QString& found)
     {
-        throw EMapError(QStringLiteral("Expect %1 but %2 found").arg(QLatin1String(allowed), found));
+        throw EMapError(xlsFmt(SxlsExpectFound, {QLatin1String(allowed), found}));
     }
 
     void sheetParts(TMapRange& r)
@@ -136,13 +137,13 @@ private:
             while (i < n && s[i] != QLatin1Char(']') ) {
                 if (illegalInName(s[i]))
                     throw EMapError(
-                        QStringLiteral("Illegal char %1 in sheet name at position %2").arg(s[i]).arg(pos()));
+                        xlsFmt(SxlsIllegalSheetChar, {QString(s[i]), QString::number(pos())}));
                 ++i;
             }
             if (i >= n)
-                throw EMapError("Unexpected end of range");
+                throw EMapError(xlsText(SxlsUnexpectedEnd));
             if (i == start)
-                throw EMapError(QStringLiteral("Illegal char %1 in sheet name at position %2").arg(s[i]).arg(pos()));
+                throw EMapError(xlsFmt(SxlsIllegalSheetChar, {QString(s[i]), QString::number(pos())}));
             r.SheetName = s.mid(start, i - start);
             r.SheetNumber = 0;
             r.SheetRef = msrName;
@@ -183,9 +184,8 @@ private:
                         r.LastCol = col2;
                         r.Direction = col2 > col ? mdForward : mdBackward;
                     } else {
-                        throw EMapError(QStringLiteral("Range %1 is fail. It must be COL or ROW")
-                                            .arg(xlsColumnLetters(col) + num(row) + QLatin1Char('-') +
-                                                 xlsColumnLetters(col2) + num(row2)));
+                        throw EMapError(xlsFmt(SxlsRangeNotColOrRow, {xlsColumnLetters(col) + num(row) + QLatin1Char('-') +
+                                                 xlsColumnLetters(col2) + num(row2)}));
                     }
                     return;
                 }
@@ -436,7 +436,7 @@ void TMapRange::Resolve(const TxlsFile& file)
     } else if (SheetRef == msrName) {
         index = file.findWorksheet(SheetName);
         if (index < 0)
-            throw ExlsError(QStringLiteral("Sheet with name %1 is not found in the source file").arg(SheetName));
+            throw ExlsError(xlsFmt(SxlsSheetNotFound, {SheetName}));
     }
     Sheet = file.worksheet(index);
     const bool fwd = Direction != mdBackward;
@@ -721,7 +721,7 @@ int TMapRowList::RecordCount(TImportRange range) const
 {
     const int i = range == qirMax ? MaxIndex : MinIndex;
     if (i < 0 || size_t(i) >= Rows.size())
-        throw ExlsError(QStringLiteral("List index out of bounds (%1)").arg(i));
+        throw ExlsError(xlsFmt(SxlsListIndex, {QString::number(i)}));
     return Rows[size_t(i)]->Total;
 }
 
@@ -741,9 +741,9 @@ QString prepareBox(const QString& text)
 [[noreturn]] void boxExpected(const char* what, const QString& s, qsizetype i)
 {
     if (i < s.size() && !isKnown(s[i]))
-        throw EMapError(QStringLiteral("The %1 symbol at position %2 is unknown").arg(s[i]).arg(i + 1));
-    const QString found = i < s.size() ? QString(s[i]) : QStringLiteral("end of range");
-    throw EMapError(QStringLiteral("%1 expected but %2 found (position %3)").arg(QLatin1String(what), found).arg(i + 1));
+        throw EMapError(xlsFmt(SxlsUnknownSymbol, {QString(s[i]), QString::number(i + 1)}));
+    const QString found = i < s.size() ? QString(s[i]) : xlsText(SxlsEndOfRange);
+    throw EMapError(xlsFmt(std::strcmp(what, "Letter") == 0 ? SxlsLetterExpected : SxlsNumberExpected, {found, QString::number(i + 1)}));
 }
 
 int boxColumn(const QString& s, qsizetype& i)
@@ -756,9 +756,7 @@ int boxColumn(const QString& s, qsizetype& i)
     const QString l = s.mid(start, i - start);
     const int c = xlsColumnNumber(l);
     if (l.size() > 2 || c > kMaxCol)
-        throw EMapError(QStringLiteral("Column %1 is out of range [%2..%3]")
-                            .arg(c)
-                            .arg(xlsColumnLetters(1), xlsColumnLetters(kMaxCol)));
+        throw EMapError(xlsFmt(SxlsColumnOutOfRange, {QString::number(c), xlsColumnLetters(1), xlsColumnLetters(kMaxCol)}));
     return c;
 }
 
@@ -773,7 +771,7 @@ int boxNumber(const QString& s, qsizetype& i)
     const QString d = s.mid(start, i - start);
     const int v = d.toInt(&ok);
     if (!ok)
-        throw EMapError(QStringLiteral("'%1' is not a valid integer value").arg(d));
+        throw EMapError(xlsFmt(SxlsNotAnInteger, {d}));
     return v;
 }
 
@@ -781,7 +779,7 @@ int boxRow(const QString& s, qsizetype& i)
 {
     const int r = boxNumber(s, i);
     if (r < 1 || r > kMaxRow)
-        throw EMapError(QStringLiteral("Row %1 is out of range [%2..%3]").arg(r).arg(1).arg(kMaxRow));
+        throw EMapError(xlsFmt(SxlsRowOutOfRange, {QString::number(r), QStringLiteral("1"), QString::number(kMaxRow)}));
     return r;
 }
 
@@ -791,11 +789,11 @@ int xlsCheckColumnBox(const QString& text)
 {
     const QString s = prepareBox(text);
     if (s.isEmpty())
-        throw EMapError("Col is empty");
+        throw EMapError(xlsText(SxlsColEmpty));
     qsizetype i = 0;
     const int c = boxColumn(s, i);
     if (i < s.size())
-        throw EMapError("So long col definition");
+        throw EMapError(xlsText(SxlsLongCol));
     return c;
 }
 
@@ -803,11 +801,11 @@ int xlsCheckRowBox(const QString& text)
 {
     const QString s = prepareBox(text);
     if (s.isEmpty())
-        throw EMapError("Row is empty");
+        throw EMapError(xlsText(SxlsRowEmpty));
     qsizetype i = 0;
     const int r = boxRow(s, i);
     if (i < s.size())
-        throw EMapError("So long row definition");
+        throw EMapError(xlsText(SxlsLongRow));
     return r;
 }
 
@@ -815,33 +813,33 @@ void xlsCheckCellBox(const QString& text, int& row, int& col)
 {
     const QString s = prepareBox(text);
     if (s.isEmpty())
-        throw EMapError("Cell is empty");
+        throw EMapError(xlsText(SxlsCellEmpty));
     qsizetype i = 0;
     col = boxColumn(s, i);
     row = boxRow(s, i);
     if (i < s.size())
-        throw EMapError("So long cell definition");
+        throw EMapError(xlsText(SxlsLongCell));
 }
 
 int xlsCheckSheetNumberBox(const QString& text)
 {
     const QString s = text.trimmed();
     if (s.isEmpty())
-        throw EMapError("Sheet is empty");
+        throw EMapError(xlsText(SxlsSheetEmpty));
     qsizetype i = 0;
     const int n = boxNumber(s, i);
     if (i < s.size())
-        throw EMapError("So long sheet definition");
+        throw EMapError(xlsText(SxlsLongSheet));
     return n;
 }
 
 QString xlsCheckSheetNameBox(const QString& text)
 {
     if (text.isEmpty())
-        throw EMapError("Sheet is empty");
+        throw EMapError(xlsText(SxlsSheetEmpty));
     for (qsizetype i = 0; i < text.size(); ++i)
         if (illegalInName(text[i]))
-            throw EMapError(QStringLiteral("Illegal char %1 in sheet name at position %2").arg(text[i]).arg(i + 1));
+            throw EMapError(xlsFmt(SxlsIllegalSheetChar, {QString(text[i]), QString::number(i + 1)}));
     return text;
 }
 

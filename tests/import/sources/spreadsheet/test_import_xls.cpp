@@ -5,6 +5,7 @@
 #include "import/engine/SourceRegistry.h"
 #include "import/sources/spreadsheet/ImportXLS.h"
 #include "import/sources/spreadsheet/SpreadsheetSources.h"
+#include "import/sources/spreadsheet/XlsMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -131,4 +132,14 @@ TEST_F(ImportXLSTest, MapAndFileErrorsEndTheRun)
         }
         EXPECT_EQ(rows(), "");
     }
+    // the reader's texts are entries of the message table
+    TImportLocale::Register(SxlsUnexpectedEnd, QStringLiteral("Range ends too early"));
+    auto s = source("basic.xls", {QStringLiteral("FARMA=A1;;")});
+    EXPECT_THROW(
+        try { s->Execute(); } catch (const std::exception& e) {
+            EXPECT_STREQ(e.what(), "Range ends too early");
+            throw;
+        },
+        std::exception);
+    TImportLocale::Register(SxlsUnexpectedEnd, xlsDefaultText(SxlsUnexpectedEnd));
 }
