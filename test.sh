@@ -6,6 +6,8 @@ REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$REPO/scripts/deps.sh"
 if [ "${SANITIZE:-0}" = 1 ]; then
   B="$REPO/build-asan"
+  export LSAN_OPTIONS="suppressions=$REPO/tests/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   "$REPO/scripts/build.sh" "$B" -DVACCORA_SANITIZE=ON -DVACCORA_BENCH=OFF
 else
   B="$REPO/build"
