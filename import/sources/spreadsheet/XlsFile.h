@@ -307,6 +307,19 @@ public:
     int MaxRow = -1;
 };
 
+// The model's lists (each owns its members unless stated).
+using TbiffBoundSheetList = std::vector<std::unique_ptr<TbiffBoundSheet>>;
+using TbiffNameList = std::vector<std::unique_ptr<TbiffName>>;
+using TbiffSSTList = std::vector<std::unique_ptr<TxlsSSTEntry>>;
+using TbiffXFList = std::vector<std::unique_ptr<TbiffXF>>;
+using TbiffFormatList = std::vector<std::unique_ptr<TbiffFormat>>;
+using TbiffShrFmlaList = std::vector<std::unique_ptr<TbiffShrFmla>>;
+using TxlsRowList = std::vector<TxlsRow>;
+using TxlsColList = std::vector<TxlsCol>;
+class TxlsSheet;
+using TxlsSheetList = std::vector<std::unique_ptr<TxlsSheet>>;
+using TxlsWorkSheetList = std::vector<TxlsWorkSheet*>;  // not owning
+
 // ---------------------------------------------------------------- sections
 
 class TxlsSection {
@@ -326,11 +339,11 @@ class TxlsGlobals : public TxlsSection {
 public:
     using TxlsSection::TxlsSection;
     void clear();
-    std::vector<std::unique_ptr<TbiffBoundSheet>> BoundSheets;
-    std::vector<std::unique_ptr<TbiffName>> Names;
-    std::vector<std::unique_ptr<TxlsSSTEntry>> SST;
-    std::vector<std::unique_ptr<TbiffXF>> XFs;
-    std::vector<std::unique_ptr<TbiffFormat>> Formats;
+    TbiffBoundSheetList BoundSheets;
+    TbiffNameList Names;
+    TbiffSSTList SST;
+    TbiffXFList XFs;
+    TbiffFormatList Formats;
     void resolveFormats();
 };
 
@@ -359,9 +372,9 @@ public:
     int rowCount() const { return int(Rows.size()); }
     int colCount() const { return int(Cols.size()); }
     TbiffCell* cell(int row, int col) const; // 0-based, checked
-    std::vector<TxlsRow> Rows;
-    std::vector<TxlsCol> Cols;
-    std::vector<std::unique_ptr<TbiffShrFmla>> ShrFmlas;
+    TxlsRowList Rows;
+    TxlsColList Cols;
+    TbiffShrFmlaList ShrFmlas;
     std::vector<TbiffFormula*> Formulas;  // every FORMULA cell, in stream order
     TbiffFormula* LastFormula = nullptr;
     void expandSharedFormulas();
@@ -383,8 +396,8 @@ public:
     TxlsFile* file() const { return m_file; }
     TxlsGlobals& globals() { return m_globals; }
     const TxlsGlobals& globals() const { return m_globals; }
-    std::vector<std::unique_ptr<TxlsSheet>> Sheets;
-    std::vector<TxlsWorkSheet*> WorkSheets;
+    TxlsSheetList Sheets;
+    TxlsWorkSheetList WorkSheets;
 
 private:
     TxlsFile* m_file;
