@@ -183,3 +183,27 @@ TEST_F(CliImport, CsvTemplateKeepsItsEncoding) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ctrl-C cancels after the current row: the summary says so, the rows
+// written so far are kept (committed when the database closes).
+TEST_F(CliImport, InterruptCancelsAndKeepsTheRowsWritten) {
+    const QString t = writeCsvTemplate(150000);
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(q(VACCORA_BINARY), {q("--database"), db, q("import"), q("--template"), t});
+    ASSERT_TRUE(p.waitForStarted());
+    QThread::msleep(2500);
+    kill((pid_t)p.processId(), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    ASSERT_TRUE(out.startsWith(q("Aborted: inserted "))) << out.toStdString();
+    const long long inserted = out.section(q("inserted "), 1).section(q(","), 0, 0).toLongLong();
+    EXPECT_GT(inserted, 0);
+    EXPECT_LT(inserted, 150000);
+    EXPECT_EQ(count(), inserted);
+}
+
+}  // namespace
