@@ -318,7 +318,7 @@ bool TTextLineReader::readByteLine()
         const char* p = m_buf + m_pos;
         const char* e = m_buf + m_len;
         const char* q = p;
-        while (q < e && *q != '\r' && *q != '\n')
+        while (q < e && (static_cast<unsigned char>(*q) > '\r' || (*q != '\r' && *q != '\n')))
             ++q;
         m_bytes.append(p, size_t(q - p));
         if (q == e) {

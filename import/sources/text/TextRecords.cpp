@@ -2,6 +2,8 @@
 
 #include "import/sources/text/TextLineReader.h"
 
+#include <cstring>
+
 namespace {
 
 inline char16_t unit(char c) { return char16_t(static_cast<unsigned char>(c)); }
@@ -65,61 +67,57 @@ bool vaccoraTextLineContinues(QStringView line, char comma, char quote)
 
 void vaccoraSplitTextRecord(QStringView record, char comma, char quote, TTextFields& fields)
 {
-    enum State { FieldStart, Unquoted, Quoted, QuoteSeen, AfterClose };
+    // One pass over the states field start, unquoted, quoted, quote seen and
+    // after close, with the runs between two interesting characters copied
+    // whole. The quote is tested before the separator everywhere.
     const char16_t S = unit(comma), Q = unit(quote);
     const bool quoting = quote != 0;
     fields.Clear();
     const qsizetype n = record.size();
     fields.m_text.resize(n);  // fields never exceed the record
-    char16_t* out = reinterpret_cast<char16_t*>(fields.m_text.data());
-    const char16_t* s = reinterpret_cast<const char16_t*>(record.data());
-    qsizetype len = 0, start = 0;
-    State state = FieldStart;
-    auto endField = [&] {
-        fields.m_spans.push_back({start, len - start});
-        start = len;
-        state = FieldStart;
+    char16_t* const out = reinterpret_cast<char16_t*>(fields.m_text.data());
+    const char16_t* const s = reinterpret_cast<const char16_t*>(record.data());
+    qsizetype len = 0, i = 0;
+    auto copy = [&](qsizetype from, qsizetype to) {
+        if (to > from) {
+            std::memcpy(out + len, s + from, size_t(to - from) * sizeof(char16_t));
+            len += to - from;
+        }
     };
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = s[i];
-        switch (state) {
-        case FieldStart:
-            if (quoting && c == Q) {
-                state = Quoted;
+    for (;;) {  // field start
+        const qsizetype start = len;
+        if (quoting && i < n && s[i] == Q) {
+            ++i;
+            for (;;) {  // quoted
+                qsizetype j = i;
+                while (j < n && s[j] != Q)
+                    ++j;
+                copy(i, j);
+                i = j;
+                if (i >= n)
+                    break;
+                ++i;  // quote seen
+                if (i < n && s[i] == Q) {
+                    out[len++] = Q;
+                    ++i;
+                    continue;
+                }
                 break;
             }
-            [[fallthrough]];
-        case Unquoted:
-            if (c == S)
-                endField();
-            else {
-                out[len++] = c;
-                state = Unquoted;
-            }
-            break;
-        case Quoted:
-            if (c == Q)
-                state = QuoteSeen;
-            else
-                out[len++] = c;
-            break;
-        case QuoteSeen:
-            if (c == Q) {
-                out[len++] = c;
-                state = Quoted;
-            } else if (c == S) {
-                endField();
-            } else {
-                state = AfterClose;
-            }
-            break;
-        case AfterClose:
-            if (c == S)
-                endField();
-            break;
+            while (i < n && s[i] != S)  // after close: dropped up to the separator
+                ++i;
+        } else {
+            qsizetype j = i;
+            while (j < n && s[j] != S)
+                ++j;
+            copy(i, j);
+            i = j;
         }
+        fields.m_spans.push_back({start, len - start});
+        if (i >= n)
+            break;
+        ++i;  // the separator
     }
-    fields.m_spans.push_back({start, len - start});
     fields.m_text.resize(len);
 }
 
