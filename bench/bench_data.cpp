@@ -86,7 +86,9 @@ void BM_Query1_2M(benchmark::State& state)
     store.Open();
     int farm = 1;
     for (auto _ : state) {
-        store.RetargetFarm(QString::number(farm));
+        store.IBQuery1.Close();
+        store.IBQuery1.SQL.last() = vaccoraQuery1LastLine(QString::number(farm));
+        store.IBQuery1.Open();
         benchmark::DoNotOptimize(store.IBQuery1.RecordCount());
         if (store.IBQuery1.RecordCount() == 0) state.SkipWithError("no monthly rows");
         farm = farm % 500 + 1;
