@@ -423,8 +423,6 @@ void TImportSetup::ReadTemplate(const TImportIniFile& ini) {
         for (const auto& x : f->Replacements) present = present || x == r;
         if (!present) f->Replacements.push_back(r);
     }
-    // entries that came out empty are dropped again
-    std::erase_if(FieldFormats.Items, [](const TImportFieldFormat& f) { return f.IsEmpty(); });
 
     const QString last = S("LAST_STEP");
     CommitRecCount = ini.ReadInteger(last, S("CommitRecCount"), CommitRecCount);
