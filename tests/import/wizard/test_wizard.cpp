@@ -508,6 +508,18 @@ private slots:
         g.LoadTemplate(tpl);
         QCOMPARE(g.Setup().FieldFormats.Find(QStringLiteral("DOJNICE"))->Replacements.size(), size_t(1));
 
+        // a template whose map is empty stays on the first page
+        {
+            TImportSetup empty;
+            empty.Kind = aiCSV;
+            empty.FileName = file;
+            empty.SaveTemplate(dir.filePath(QStringLiteral("empty.imp")));
+        }
+        g.LoadTemplate(dir.filePath(QStringLiteral("empty.imp")));
+        QCOMPARE(g.PageIndex(), 0);
+        g.LoadTemplate(tpl);
+        QCOMPARE(g.PageIndex(), 3);
+
         // saved automatically on close when the box is ticked
         g.AutoSaveTemplateBox->setChecked(true);
         g.Setup().Kinds[aiCSV].SetLocator(QStringLiteral("SB"), QStringLiteral("3"));
@@ -520,6 +532,7 @@ private slots:
     {
         TImportWizard c;
         program(c);
+        c.OnAfterImport = [this](TImportWizard&) { store->RefreshAfterImport(); };
         TImportWizardF f(c, nullptr);
         f.FileNameEdit->setText(fixture("xls/basic.xls"));
         f.NextButton->click();
@@ -611,6 +624,9 @@ private slots:
         QCOMPARE(ok.status, QStringLiteral("Finished"));
         QCOMPARE(countRows(*store, QStringLiteral("where FARMA = 7 and DATUM = '31.1.2013'")), 1);
         QCOMPARE(countRows(*store), 3);
+        // the refresh after the import lists the new farms
+        QCOMPARE(store->IBQuery2.RecordCount(), 2);
+        QCOMPARE(store->IBQuery2.Row(1)[0].toInt(), 7);
     }
 
     void fixedWidthRuler()
