@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -186,15 +188,36 @@ TEST_F(CliImport, CsvTemplateKeepsItsEncoding) {
 
 namespace {
 
+// How far process `pid` has read into `file` (-1 while it has not opened it).
+long long readPosition(qint64 pid, const QString& file) {
+    const QString fdDir = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd : QDir(fdDir).entryList(QDir::Files | QDir::System)) {
+        if (QFile::symLinkTarget(fdDir + QLatin1Char('/') + fd) != file) continue;
+        QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid).arg(fd));
+        if (!info.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = info.readAll();
+        const int at = int(text.indexOf("pos:"));
+        if (at >= 0) return text.mid(at + 4, text.indexOf('\n', at) - at - 4).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 // Ctrl-C cancels after the current row: the summary says so, the rows
 // written so far are kept (committed when the database closes).
 TEST_F(CliImport, InterruptCancelsAndKeepsTheRowsWritten) {
     const QString t = writeCsvTemplate(150000);
+    const QString csv = QFileInfo(dir.filePath(q("data.csv"))).canonicalFilePath();
     QProcess p;
     p.setWorkingDirectory(dir.path());
     p.start(q(VACCORA_BINARY), {q("--database"), db, q("import"), q("--template"), t});
     ASSERT_TRUE(p.waitForStarted());
-    QThread::msleep(2500);
+    // interrupt once the import is reading its file (the handler is in place
+    // then), well before the end of it, however fast the machine is
+    QElapsedTimer waited;
+    waited.start();
+    while (readPosition(p.processId(), csv) < 20000 && p.state() == QProcess::Running && waited.elapsed() < 60000)
+        QThread::msleep(5);
+    ASSERT_EQ(p.state(), QProcess::Running) << "the import ended before it could be interrupted";
     kill((pid_t)p.processId(), SIGINT);
     ASSERT_TRUE(p.waitForFinished(120000));
     const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
