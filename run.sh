@@ -5,7 +5,7 @@
 set -euo pipefail
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$REPO/scripts/deps.sh"
-"$REPO/scripts/build.sh" build >&2
+BUILD_TARGET=vaccora "$REPO/scripts/build.sh" build >&2
 BIN="$REPO/build/cli/vaccora"
 if [ $# -eq 0 ]; then
   db="${VACCORA_DATABASE:-PROTOCOL_DATABASE.GDB}"

@@ -9,10 +9,14 @@
 
 #include <QApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,6 +171,11 @@ int main(int argc, char** argv)
             // Reports paint charts and fonts through Qt's GUI layer; a
             // terminal run needs no display for that.
             if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            if (!std::getenv("XDG_RUNTIME_DIR")) {
+                // Qt's own fallback, set up quietly
+                const QByteArray dir = "/tmp/runtime-" + QByteArray::number(getuid());
+                if (mkdir(dir.constData(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", dir.constData(), 1);
+            }
             int qargc = 1;
             QApplication app(qargc, argv);
             return run(ctx);
