@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -107,6 +108,96 @@ bool normalizeNumber(QStringView text, QChar thousand, QChar decimal, char* out,
     len -= b;
     out[len] = 0;
     return true;
+}
+
+// The plain numbers nearly every cell holds: an optional sign, digits and at
+// most one decimal point ("." or the decimal separator) with digits on both
+// sides, thousand separators anywhere. Reads them in one pass without the
+// general path's copy; false for every other text (blanks, exponents, more
+// digits than `maxDigits`, ...), which the general path then decides. Where
+// it succeeds the general path gives the same value.
+struct TPlainNumber {
+    quint64 Mantissa = 0;  // the digits without the point
+    int Fraction = 0;      // digits after the point
+    bool Point = false;
+    bool Negative = false;
+};
+
+// Thousand and decimal separators that are digits or signs are left to the
+// general path.
+bool plainSeparator(char16_t c) { return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-'; }
+
+bool scanPlainNumber(QStringView text, QChar thousand, QChar decimal, int maxDigits, TPlainNumber& n) {
+    const char16_t t = thousand.unicode();
+    const char16_t d = decimal.unicode();
+    if (plainSeparator(t) || plainSeparator(d)) return false;
+    quint64 m = 0;  // wraps harmlessly past maxDigits, refused below
+    int digits = 0, intDigits = 0;
+    bool point = false, sign = false, negative = false;
+    for (const char16_t* p = text.utf16(), *e = p + text.size(); p < e; ++p) {
+        const char16_t c = *p;
+        const unsigned k = unsigned(c) - u'0';
+        if (k < 10) {
+            m = m * 10 + k;
+            ++digits;
+        } else if (c == t) {
+            // dropped wherever it stands
+        } else if (c == u'.' || c == d) {
+            // the general path reads both as the decimal point
+            if (point || digits == 0) return false;
+            point = true;
+            intDigits = digits;
+        } else if ((c == u'-' || c == u'+') && digits == 0 && !sign) {
+            sign = true;
+            negative = c == u'-';
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || digits > maxDigits || (point && digits == intDigits)) return false;
+    n.Mantissa = m;
+    n.Fraction = point ? digits - intDigits : 0;
+    n.Point = point;
+    n.Negative = negative;
+    return true;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// At most 15 digits: the mantissa and the power of ten are exact doubles, so
+// the one division is correctly rounded, as the general parse is.
+constexpr int kPlainFloatDigits = 15;
+static_assert(kPlainFloatDigits < int(sizeof kExactPow10 / sizeof kExactPow10[0]));
+
+double plainDouble(const TPlainNumber& n) {
+    const double v = double(n.Mantissa) / kExactPow10[n.Fraction];
+    return n.Negative ? -v : v;
+}
+
+// Case-insensitive equality of a cell text and a word, for ASCII without a
+// call into the Unicode folding; any other character goes the full way.
+bool sameWordIgnoreCase(QStringView text, const QString& word) {
+    if (text.size() != word.size()) return false;
+    const char16_t* a = text.utf16();
+    const char16_t* b = QStringView(word).utf16();
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        char16_t x = a[i], y = b[i];
+        if (x == y) continue;
+        if ((x | y) >= 0x80) return text.compare(word, Qt::CaseInsensitive) == 0;
+        if (x >= u'A' && x <= u'Z') x += 32;
+        if (y >= u'A' && y <= u'Z') y += 32;
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Stores a conversion result: one temporary fewer than an assignment.
+template <class T>
+void store(QVariant& value, const T& v) {
+    QVariant result(v);
+    value.swap(result);
 }
 
 QString replaceFirstDot(QString text, QChar decimalSeparator) {
@@ -221,30 +312,31 @@ double vaccoraParseDateByFormat(const QString& text, const QString& format) {
 // ---------------------------------------------------------------------------
 // TImportEngine: conversions
 
-void TImportEngine::TextToString(const QString& text, TFieldType, QVariant& value) { value = QVariant(text); }
+void TImportEngine::TextToString(const QString& text, TFieldType, QVariant& value) { store(value, text); }
 
 void TImportEngine::TextToBytes(const QString& text, QVariant& value) {
     value = QVariant(vaccoraEncodeSingleByte(text, vaccoraDesktopCodePages().Ansi));
 }
 
-void TImportEngine::TextToFloat(const QString& text, TFieldType, QVariant& value) {
+namespace {
+
+// The general number paths: every text the plain scan does not take.
+double floatValue(const QString& text, const TImportFormats& formats) {
     char buf[128];
     size_t len;
     double v;
-    if (normalizeNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, buf, sizeof buf, len) &&
-        parseDouble(buf, len, v)) {
-        value.setValue(v);
-        return;
-    }
+    if (normalizeNumber(text, formats.ThousandSeparator, formats.DecimalSeparator, buf, sizeof buf, len) &&
+        parseDouble(buf, len, v))
+        return v;
     QString t = text;
-    t.remove(Formats.ThousandSeparator);
-    throw EImportError(ImportFmt(SNotAFloat, {replaceFirstDot(t, Formats.DecimalSeparator)}));
+    t.remove(formats.ThousandSeparator);
+    throw EImportError(ImportFmt(SNotAFloat, {replaceFirstDot(t, formats.DecimalSeparator)}));
 }
 
-void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant& value) {
+qint64 integerValue(const QString& text, bool large, const TImportFormats& formats) {
     char buf[128];
     size_t len;
-    bool ok = normalizeNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, buf, sizeof buf, len);
+    bool ok = normalizeNumber(text, formats.ThousandSeparator, formats.DecimalSeparator, buf, sizeof buf, len);
     qint64 v = 0;
     if (ok) {
         const char* first = buf;
@@ -258,20 +350,42 @@ void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant
             if (ok) v = (qint64)std::nearbyint(d);
         }
     }
-    if (ok && type != TFieldType::ftLargeint &&
-        (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
+    if (ok && !large && (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
         ok = false;
     if (!ok) {
-        if (containsIgnoreCase(Formats.BooleanTrue, text)) v = 1;
-        else if (containsIgnoreCase(Formats.BooleanFalse, text)) v = 0;
+        if (containsIgnoreCase(formats.BooleanTrue, text)) v = 1;
+        else if (containsIgnoreCase(formats.BooleanFalse, text)) v = 0;
         else {
             QString t = text;
-            t.remove(Formats.ThousandSeparator);
-            throw EImportError(ImportFmt(SNotAnInteger, {replaceFirstDot(t, Formats.DecimalSeparator)}));
+            t.remove(formats.ThousandSeparator);
+            throw EImportError(ImportFmt(SNotAnInteger, {replaceFirstDot(t, formats.DecimalSeparator)}));
         }
     }
-    if (type == TFieldType::ftLargeint) value.setValue((qlonglong)v);
-    else value.setValue((int)v);
+    return v;
+}
+
+}  // namespace
+
+void TImportEngine::TextToFloat(const QString& text, TFieldType, QVariant& value) {
+    TPlainNumber plain;
+    if (scanPlainNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, kPlainFloatDigits, plain))
+        store(value, plainDouble(plain));
+    else
+        store(value, floatValue(text, Formats));
+}
+
+void TImportEngine::TextToInteger(const QString& text, TFieldType type, QVariant& value) {
+    const bool large = type == TFieldType::ftLargeint;
+    TPlainNumber plain;
+    qint64 v;
+    // 18 digits always fit in 64 bits
+    if (scanPlainNumber(text, Formats.ThousandSeparator, Formats.DecimalSeparator, 18, plain) && !plain.Point &&
+        (large || plain.Mantissa <= quint64(std::numeric_limits<qint32>::max())))
+        v = plain.Negative ? -qint64(plain.Mantissa) : qint64(plain.Mantissa);
+    else
+        v = integerValue(text, large, Formats);
+    if (large) store(value, qlonglong(v));
+    else store(value, int(v));
 }
 
 namespace {
@@ -311,11 +425,13 @@ void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
 
 QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
     QVariant value;  // the one result object of every path
-    QStringView trimmed(text);
-    while (!trimmed.isEmpty() && trimmed.front().unicode() <= 32) trimmed = trimmed.mid(1);
-    while (!trimmed.isEmpty() && trimmed.back().unicode() <= 32) trimmed.chop(1);
-    for (const QString& n : Formats.NullValues)
-        if (trimmed.size() == n.size() && trimmed.compare(n, Qt::CaseInsensitive) == 0) return value;
+    const char16_t* first = QStringView(text).utf16();
+    const char16_t* last = first + text.size();
+    while (first < last && *first <= 32) ++first;
+    while (last > first && last[-1] <= 32) --last;
+    const QStringView trimmed(first, last - first);
+    for (const QString& n : std::as_const(Formats.NullValues))
+        if (sameWordIgnoreCase(trimmed, n)) return value;
     const bool isText = type == TFieldType::ftString || type == TFieldType::ftBlob;
     if (!isText && trimmed.isEmpty()) return value;
     switch (type) {
