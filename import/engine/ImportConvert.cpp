@@ -402,6 +402,11 @@ QVariant dateValue(double days) {
 }  // namespace
 
 void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
+    QDate date;
+    if (vaccoraTryPlainDate(text, Formats, date)) {
+        store(value, QDateTime(date, QTime(0, 0), Qt::UTC));
+        return;
+    }
     double v = 0;
     if (vaccoraTryStrToDateTime(text, Formats, v) || (v = vaccoraParseDateByFormat(text, Formats.ShortDateFormat)) != 0) {
         value = dateValue(v);

@@ -27,7 +27,8 @@ TDateOrder dateOrder(const QString& shortDateFormat) {
     for (QChar c : shortDateFormat) {
         if (quoted) { if (c == q) quoted = false; continue; }
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) { quoted = true; q = c; continue; }
-        switch (c.toUpper().unicode()) {
+        const char16_t u = c.unicode();
+        switch (u < 128 ? (u >= u'a' && u <= u'z' ? char16_t(u - 32) : u) : c.toUpper().unicode()) {
         case 'Y': return TDateOrder::YMD;
         case 'M': return TDateOrder::MDY;
         case 'D': return TDateOrder::DMY;
@@ -291,6 +292,49 @@ void formatInto(QString& out, const QString& format, const TDecoded& v, const TI
 }
 
 }  // namespace
+
+bool vaccoraTryPlainDate(QStringView text, const TImportFormats& fmt, QDate& date) {
+    const char16_t sep = fmt.DateSeparator.unicode();
+    if (sep == u' ' || (sep >= u'0' && sep <= u'9')) return false;
+    int n[3], len[3];
+    const char16_t* p = text.utf16();
+    const char16_t* const e = p + text.size();
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (p == e || *p != sep) return false;
+            ++p;
+        }
+        int v = 0, l = 0;
+        for (; p < e && l < 5; ++p, ++l) {
+            const unsigned k = unsigned(*p) - u'0';
+            if (k >= 10) break;
+            v = v * 10 + int(k);
+        }
+        if (l == 0 || l > 4) return false;
+        n[i] = v;
+        len[i] = l;
+    }
+    if (p != e) return false;
+    int y, m, d, yearDigits;
+    switch (dateOrder(fmt.ShortDateFormat)) {
+    case TDateOrder::DMY: d = n[0]; m = n[1]; y = n[2]; yearDigits = len[2]; break;
+    case TDateOrder::MDY: m = n[0]; d = n[1]; y = n[2]; yearDigits = len[2]; break;
+    default: y = n[0]; m = n[1]; d = n[2]; yearDigits = len[0]; break;
+    }
+    // two-digit years depend on the current date: the general parse
+    if (yearDigits < 3 || y < 1 || m < 1 || m > 12 || d < 1) return false;
+    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (d > kMonthDays[m - 1] + (m == 2 && leap)) return false;
+    // Julian day of the proleptic Gregorian date, as QDate counts
+    const int ya = y - (m <= 2);
+    const int era = ya / 400;
+    const int yoe = ya - era * 400;
+    const int doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    date = QDate::fromJulianDay(qint64(era) * 146097 + doe - 719468 + 2440588);
+    return true;
+}
 
 bool vaccoraTryEncodeDateTime(int y, int m, int d, int h, int n, int s, int z, double& value) {
     if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return false;

@@ -17,6 +17,12 @@
 // optional minutes, seconds and milliseconds separated by TimeSeparator and
 // may end in AM/PM or A/P. Leading and trailing blanks are allowed.
 bool vaccoraTryStrToDateTime(const QString& text, const TImportFormats& fmt, double& value);
+// The common case of that parse in one pass: a date alone, three numbers of
+// at most four digits in the order of ShortDateFormat, separated by one
+// DateSeparator each, the year of three or four digits, no blanks. Gives the
+// date vaccoraTryStrToDateTime reads from such a text; false for every other
+// text (which that parse then decides).
+bool vaccoraTryPlainDate(QStringView text, const TImportFormats& fmt, QDate& date);
 
 // Formats a day number with the date-format letters: d dd ddd dddd ddddd
 // dddddd, m mm mmm mmmm (minutes after h), n nn, yy yyyy, h hh, s ss, z zzz,

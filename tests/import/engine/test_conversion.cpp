@@ -188,6 +188,81 @@ TEST(Conversion, CommaDecimalAndFormatParserDates) {
     }
 }
 
+// Plain numbers and dates take a one-pass reading; it must agree with the
+// general parse on every text it takes and leave the rest to it.
+TEST(Conversion, PlainNumbersAndDatesAgreeWithTheGeneralParse) {
+    TTestSource e;
+    e.Formats = TImportFormats::ProgramDefaults();
+    using F = TFieldType;
+    const QByteArray thousand = (q("1") + kNbsp + q("000")).toUtf8();
+    runTable(e, {
+        {"+5", F::ftFloat, 5.0},
+        {".5", F::ftFloat, 0.5},
+        {"123456789012345", F::ftFloat, 123456789012345.0},
+        {"1234567890.1234567", F::ftFloat, 1234567890.1234567},
+        {" 2.5 ", F::ftFloat, 2.5},
+        {"1.2.3", F::ftFloat, {}, true},
+        {"--5", F::ftFloat, {}, true},
+        {"007", F::ftInteger, 7},
+        {thousand.constData(), F::ftInteger, 1000},
+        {"2147483647", F::ftInteger, 2147483647},
+        {"-2147483648", F::ftInteger, int(-2147483647 - 1)},
+        {"2147483648", F::ftInteger, {}, true},
+        {"2.5", F::ftInteger, 2},
+        {"999999999999999999", F::ftLargeint, QVariant(qlonglong(999999999999999999LL))},
+        {"9223372036854775807", F::ftLargeint, QVariant(qlonglong(9223372036854775807LL))},
+        {"29.2.2000", F::ftDate, QDateTime(QDate(2000, 2, 29), QTime(0, 0))},
+        {"29.2.1900", F::ftDate, {}, true},
+        {"31.4.2013", F::ftDate, {}, true},
+        {"0.1.2013", F::ftDate, {}, true},
+        {"1.1.0001", F::ftDate, QDateTime(QDate(1, 1, 1), QTime(0, 0))},
+    });
+
+    // numbers: bit for bit the value of the general parse
+    unsigned state = 7;
+    auto rnd = [&](unsigned n) { state = state * 1103515245u + 12345u; return (state >> 8) % n; };
+    for (int i = 0; i < 20000; ++i) {
+        QString text = rnd(4) == 0 ? q("-") : QString();
+        const int digits = 1 + int(rnd(16));
+        const int point = int(rnd(unsigned(digits) + 1));
+        for (int k = 0; k < digits; ++k) {
+            if (k == point && k > 0) text += QLatin1Char('.');
+            text += QLatin1Char(char('0' + rnd(10)));
+        }
+        double expected;
+        ASSERT_TRUE(vaccoraTextToDouble(text, QLatin1Char('.'), expected)) << qPrintable(text);
+        EXPECT_EQ(e.ConvertText(text, F::ftFloat).toDouble(), expected) << qPrintable(text);
+    }
+
+    // dates: the general parse's date for every day of years around the
+    // calendar's corners, in both day orders
+    TImportFormats mdy;  // "M/d/yyyy"
+    mdy.DateSeparator = QLatin1Char('-');
+    const TImportFormats* formats[] = {&e.Formats, &mdy};
+    for (const TImportFormats* f : formats) {
+        for (int y : {1, 4, 100, 400, 1582, 1899, 1900, 2000, 2024, 9999}) {
+            for (int m = 0; m <= 13; ++m) {
+                for (int d = 0; d <= 32; ++d) {
+                    const QString first = QString::number(f == &mdy ? m : d);
+                    const QString second = QString::number(f == &mdy ? d : m);
+                    const QString text = first + f->DateSeparator + second + f->DateSeparator +
+                                         QString::number(y).rightJustified(4, QLatin1Char('0'));
+                    double days = 0;
+                    const bool general = vaccoraTryStrToDateTime(text, *f, days);
+                    QDate plain;
+                    ASSERT_EQ(vaccoraTryPlainDate(text, *f, plain), general) << qPrintable(text);
+                    if (general) {
+                        ASSERT_EQ(plain, vaccoraDaysToDateTime(days).date()) << qPrintable(text);
+                    }
+                }
+            }
+        }
+    }
+    QDate unused;
+    for (const char* text : {"5.3.13", "05.03.2013 ", "5.3.2013 10:30", "5..2013", "12345.1.2013", "5.3"})
+        EXPECT_FALSE(vaccoraTryPlainDate(q(text), e.Formats, unused)) << text;
+}
+
 // ApplyFieldFormat in its order, through the engine's row of a real run on a
 // user-defined destination.
 class FieldFormatRun : public ::testing::Test {
