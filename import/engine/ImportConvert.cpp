@@ -127,7 +127,8 @@ struct TPlainNumber {
 // general path.
 bool plainSeparator(char16_t c) { return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-'; }
 
-bool scanPlainNumber(QStringView text, QChar thousand, QChar decimal, int maxDigits, TPlainNumber& n) {
+[[gnu::always_inline]] inline bool scanPlainNumber(QStringView text, QChar thousand, QChar decimal, int maxDigits,
+                                                   TPlainNumber& n) {
     const char16_t t = thousand.unicode();
     const char16_t d = decimal.unicode();
     if (plainSeparator(t) || plainSeparator(d)) return false;
@@ -404,7 +405,7 @@ QVariant dateValue(double days) {
 void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
     QDate date;
     if (vaccoraTryPlainDate(text, Formats, date)) {
-        store(value, QDateTime(date, QTime(0, 0), Qt::UTC));
+        store(value, QDateTime(date, QTime::fromMSecsSinceStartOfDay(0), Qt::UTC));
         return;
     }
     double v = 0;
@@ -428,6 +429,18 @@ void TImportEngine::TextToDateTime(const QString& text, QVariant& value) {
     throw EImportError(ImportFmt(SWrongDateFormat, {text}));
 }
 
+namespace {
+
+[[gnu::noinline]] bool booleanValue(const QString& text, const TImportFormats& formats) {
+    if (containsIgnoreCase(formats.BooleanTrue, text)) return true;
+    if (containsIgnoreCase(formats.BooleanFalse, text)) return false;
+    throw EImportError(ImportFmt(SNotABoolean, {text}));
+}
+
+[[noreturn, gnu::noinline]] void unknownFieldType() { throw EImportError(TImportLocale::Text(SUnknownFieldType)); }
+
+}  // namespace
+
 QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
     QVariant value;  // the one result object of every path
     const char16_t* first = QStringView(text).utf16();
@@ -450,9 +463,7 @@ QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
         TextToInteger(text, type, value);
         break;
     case TFieldType::ftBoolean:
-        if (containsIgnoreCase(Formats.BooleanTrue, text)) value = QVariant(true);
-        else if (containsIgnoreCase(Formats.BooleanFalse, text)) value = QVariant(false);
-        else throw EImportError(ImportFmt(SNotABoolean, {text}));
+        store(value, booleanValue(text, Formats));
         break;
     case TFieldType::ftFloat:
         TextToFloat(text, type, value);
@@ -463,7 +474,7 @@ QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
         TextToDateTime(text, value);
         break;
     default:
-        throw EImportError(TImportLocale::Text(SUnknownFieldType));
+        unknownFieldType();
     }
     return value;
 }
