@@ -448,8 +448,9 @@ QVariant TImportEngine::ConvertText(const QString& text, TFieldType type) {
     while (first < last && *first <= 32) ++first;
     while (last > first && last[-1] <= 32) --last;
     const QStringView trimmed(first, last - first);
-    for (const QString& n : std::as_const(Formats.NullValues))
-        if (sameWordIgnoreCase(trimmed, n)) return value;
+    const QString* words = Formats.NullValues.constData();
+    for (qsizetype i = 0, n = Formats.NullValues.size(); i < n; ++i)
+        if (words[i].size() == trimmed.size() && sameWordIgnoreCase(trimmed, words[i])) return value;
     const bool isText = type == TFieldType::ftString || type == TFieldType::ftBlob;
     if (!isText && trimmed.isEmpty()) return value;
     switch (type) {
