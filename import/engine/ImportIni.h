@@ -56,3 +56,7 @@ private:
     std::unique_ptr<Impl> d;
     QString m_path;
 };
+
+struct TImportFormats;
+// Writes "BASE_FORMATS" and the boolean and null word lists.
+void vaccoraWriteBaseFormats(TImportIniFile& ini, const TImportFormats& formats);

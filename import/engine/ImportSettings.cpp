@@ -13,6 +13,23 @@ QString unhex(const QString& s) { return QString::fromUtf8(QByteArray::fromHex(s
 
 }  // namespace
 
+// "BASE_FORMATS" and the three word lists, as engine settings files and
+// import templates both keep them.
+void vaccoraWriteBaseFormats(TImportIniFile& ini, const TImportFormats& Formats) {
+    const QString bf = S("BASE_FORMATS");
+    ini.WriteChar(bf, S("DecimalSeparator"), Formats.DecimalSeparator);
+    ini.WriteChar(bf, S("ThousandSeparator"), Formats.ThousandSeparator);
+    ini.WriteString(bf, S("ShortDateFormat"), Formats.ShortDateFormat);
+    ini.WriteString(bf, S("LongDateFormat"), Formats.LongDateFormat);
+    ini.WriteChar(bf, S("DateSeparator"), Formats.DateSeparator);
+    ini.WriteString(bf, S("ShortTimeFormat"), Formats.ShortTimeFormat);
+    ini.WriteString(bf, S("LongTimeFormat"), Formats.LongTimeFormat);
+    ini.WriteChar(bf, S("TimeSeparator"), Formats.TimeSeparator);
+    for (const QString& w : Formats.BooleanTrue) ini.WriteString(S("BOOLEAN_TRUE"), w, QString());
+    for (const QString& w : Formats.BooleanFalse) ini.WriteString(S("BOOLEAN_FALSE"), w, QString());
+    for (const QString& w : Formats.NullValues) ini.WriteString(S("NULL_VALUES"), w, QString());
+}
+
 void TImportEngine::WriteSettings(TImportIniFile& ini) {
     const QString b = S("BASE");
     ini.WriteString(b, S("FileName"), m_fileName);
@@ -32,18 +49,7 @@ void TImportEngine::WriteSettings(TImportIniFile& ini) {
     ini.WriteBool(b, S("ImportEmptyRows"), ImportEmptyRows);
     ini.WriteBool(b, S("AllowDuplicates"), AllowDuplicates);
     for (int i = 0; i < Map.size(); ++i) ini.WriteString(S("MAP"), MapName(i), MapValue(i));
-    const QString bf = S("BASE_FORMATS");
-    ini.WriteChar(bf, S("DecimalSeparator"), Formats.DecimalSeparator);
-    ini.WriteChar(bf, S("ThousandSeparator"), Formats.ThousandSeparator);
-    ini.WriteString(bf, S("ShortDateFormat"), Formats.ShortDateFormat);
-    ini.WriteString(bf, S("LongDateFormat"), Formats.LongDateFormat);
-    ini.WriteChar(bf, S("DateSeparator"), Formats.DateSeparator);
-    ini.WriteString(bf, S("ShortTimeFormat"), Formats.ShortTimeFormat);
-    ini.WriteString(bf, S("LongTimeFormat"), Formats.LongTimeFormat);
-    ini.WriteChar(bf, S("TimeSeparator"), Formats.TimeSeparator);
-    for (const QString& w : Formats.BooleanTrue) ini.WriteString(S("BOOLEAN_TRUE"), w, QString());
-    for (const QString& w : Formats.BooleanFalse) ini.WriteString(S("BOOLEAN_FALSE"), w, QString());
-    for (const QString& w : Formats.NullValues) ini.WriteString(S("NULL_VALUES"), w, QString());
+    vaccoraWriteBaseFormats(ini, Formats);
     for (const TImportFieldFormat& f : FieldFormats.Items) {
         const QString name = f.FieldName.toUpper();
         const QString sec = S("DATA_FORMATS_") + name;

@@ -216,18 +216,7 @@ void TImportSetup::WriteTemplate(TImportIniFile& ini) const {
         break;
     }
 
-    const QString bf = S("BASE_FORMATS");
-    ini.WriteChar(bf, S("DecimalSeparator"), Formats.DecimalSeparator);
-    ini.WriteChar(bf, S("ThousandSeparator"), Formats.ThousandSeparator);
-    ini.WriteString(bf, S("ShortDateFormat"), Formats.ShortDateFormat);
-    ini.WriteString(bf, S("LongDateFormat"), Formats.LongDateFormat);
-    ini.WriteChar(bf, S("DateSeparator"), Formats.DateSeparator);
-    ini.WriteString(bf, S("ShortTimeFormat"), Formats.ShortTimeFormat);
-    ini.WriteString(bf, S("LongTimeFormat"), Formats.LongTimeFormat);
-    ini.WriteChar(bf, S("TimeSeparator"), Formats.TimeSeparator);
-    for (const QString& w : Formats.BooleanTrue) ini.WriteString(S("BOOLEAN_TRUE"), w, QString());
-    for (const QString& w : Formats.BooleanFalse) ini.WriteString(S("BOOLEAN_FALSE"), w, QString());
-    for (const QString& w : Formats.NullValues) ini.WriteString(S("NULL_VALUES"), w, QString());
+    vaccoraWriteBaseFormats(ini, Formats);
 
     for (const TImportFieldFormat& f : FieldFormats.Items) {
         const QString name = f.FieldName.toUpper();
