@@ -58,6 +58,21 @@ QTableWidget* fieldTable(QWidget* parent, const QString& second)
     return t;
 }
 
+// Shows a text kind's skip count, encoding and field map; keeps the field row.
+void showTextSetup(const TImportKindSetup& kind, const QStringList& fields, QSpinBox* skip, QComboBox* encoding,
+                   QTableWidget* table)
+{
+    skip->setValue(kind.Options.value(kSkipLines).toInt());
+    encoding->setCurrentIndex(kind.Options.value(kEncoding).toInt());
+    const int current = table->currentRow();
+    table->setRowCount(fields.size());
+    for (int i = 0; i < fields.size(); ++i) {
+        table->setItem(i, 0, new QTableWidgetItem(fields[i]));
+        table->setItem(i, 1, new QTableWidgetItem(kind.Locator(fields[i])));
+    }
+    table->selectRow(current >= 0 && current < fields.size() ? current : 0);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- TCSVPage
@@ -152,17 +167,7 @@ int TCSVPage::PreviewColumns() const { return Preview->columnCount(); }
 void TCSVPage::LoadFromSetup()
 {
     m_filling = true;
-    const TImportOptions& o = setup().Kinds[aiCSV].Options;
-    Skip->setValue(o.value(kSkipLines).toInt());
-    Encoding->setCurrentIndex(o.value(kEncoding).toInt());
-    const QStringList fields = m_wizard.DestinationFields();
-    const int current = Fields->currentRow();
-    Fields->setRowCount(fields.size());
-    for (int i = 0; i < fields.size(); ++i) {
-        Fields->setItem(i, 0, new QTableWidgetItem(fields[i]));
-        Fields->setItem(i, 1, new QTableWidgetItem(setup().Kinds[aiCSV].Locator(fields[i])));
-    }
-    Fields->selectRow(current >= 0 && current < fields.size() ? current : 0);
+    showTextSetup(setup().Kinds[aiCSV], m_wizard.DestinationFields(), Skip, Encoding, Fields);
     m_filling = false;
     fillPreview();
     changed();
@@ -359,17 +364,7 @@ void TTXTPage::showSpans()
 void TTXTPage::LoadFromSetup()
 {
     m_filling = true;
-    const TImportOptions& o = setup().Kinds[aiTXT].Options;
-    Skip->setValue(o.value(kSkipLines).toInt());
-    Encoding->setCurrentIndex(o.value(kEncoding).toInt());
-    const QStringList fields = m_wizard.DestinationFields();
-    const int current = Fields->currentRow();
-    Fields->setRowCount(fields.size());
-    for (int i = 0; i < fields.size(); ++i) {
-        Fields->setItem(i, 0, new QTableWidgetItem(fields[i]));
-        Fields->setItem(i, 1, new QTableWidgetItem(setup().Kinds[aiTXT].Locator(fields[i])));
-    }
-    Fields->selectRow(current >= 0 && current < fields.size() ? current : 0);
+    showTextSetup(setup().Kinds[aiTXT], m_wizard.DestinationFields(), Skip, Encoding, Fields);
     m_filling = false;
     fillRuler();
     changed();
